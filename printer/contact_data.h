@@ -9,7 +9,7 @@
 namespace contact {
 
 inline constexpr std::u8string_view technicianMobile = u8"000-0000-0000";
-inline constexpr std::u8string_view technicianQq = u8"00000001";      // chat link target too
+inline constexpr std::u8string_view technicianQq = u8"00000001";  // chat link target too
 inline constexpr std::u8string_view technicianWorkQq = u8"00000002";
 inline constexpr std::u8string_view technicianEmail = u8"technician@example.com";
 

@@ -59,7 +59,8 @@ public:
 
 private:
     void open(const std::string& portName, int flags);
-    void release(bool discardOutput) noexcept;
+    // Closes and frees the slot whatever happens; returns close's error number.
+    int release(bool discardOutput) noexcept;
 
     int fd_ = -1;
     bool restoreTerminal_ = false;

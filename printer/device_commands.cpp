@@ -1,0 +1,53 @@
+#include "device_commands.h"
+
+#include <exception>
+#include <string>
+
+#include "job_host.h"
+#include "printer_port.h"
+
+void CutPaperJob(JobHost& host) {
+    try {
+        if (!PortCheck(host)) return;
+        const std::string partialCut = "\x1B\x69";  // ESC i
+        host.pumpEvents();
+        PrinterPort port;
+        port.openRaw(host.portName());
+        port.write(partialCut + "\x0A");
+        port.close();
+    } catch (const std::exception& failure) {
+        ErrorReport(host, failure.what());
+    }
+}
+
+void DrawerPulseJob(JobHost& host) {
+    try {
+        if (!PortCheck(host)) return;
+        // ESC p: connector pin 2, 128 × 2 ms on, 128 × 2 ms off.
+        const std::string drawerKick("\x1B\x70\x00\x80\x80", 5);
+        host.pumpEvents();
+        PrinterPort port;
+        port.openRaw(host.portName());
+        port.write(drawerKick + "\x0A");
+        port.close();
+    } catch (const std::exception& failure) {
+        ErrorReport(host, failure.what());
+    }
+}
+
+// Prints straight away with the selector text as it stands: no port check and
+// no event pump. A failure is still reported, and the port released.
+void BarcodeJob(JobHost& host) {
+    try {
+        const std::string barcodeHeight = "\x1D\x68\x32";  // GS h: 50 dots
+        PrinterPort port;
+        port.openRaw(host.portName());
+        port.write(barcodeHeight + "\x0A");
+        // GS k, CODE128, five data bytes: code set B selector "{B", then "123".
+        const std::string printBarcode = "\x1D\x6B\x49\x05{B123";
+        port.write(printBarcode + "\x0A");
+        port.close();
+    } catch (const std::exception& failure) {
+        ErrorReport(host, failure.what());
+    }
+}
