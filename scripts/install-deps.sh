@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs the Debian 12 packages this project needs that are not installed
+# yet, and nothing else: `run` for building and starting the tool, `test` for
+# building and running its tests, `bench` for the measuring scripts.
+# Uses sudo when not run as root.
+set -eu
+
+build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
+fonts="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming"
+case "${1:-run}" in
+    run) wanted="$build $fonts xdg-utils" ;;
+    test) wanted="$build $fonts libgtest-dev" ;;
+    bench) wanted="$build $fonts libgtest-dev xvfb xauth x11-utils procps" ;;
+    *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
+esac
+
+missing=""
+for package in $wanted; do
+    status=$(dpkg-query -W -f '${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing="$missing $package"
+done
+[ -n "$missing" ] || exit 0
+
+as_root=""
+[ "$(id -u)" -eq 0 ] || as_root="sudo"
+echo "Installing:$missing"
+$as_root apt-get update -qq
+$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
