@@ -1,0 +1,151 @@
+#include "controls.h"
+
+#include <qdrawutil.h>
+#include <QCursor>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+QCursor handCursor() {
+    return QCursor(QPixmap(QStringLiteral(":/assets/hand.cur")), 6, 0);
+}
+
+QCursor iconCursor(const QString& iconFile, int size) {
+    return QCursor(QIcon(iconFile).pixmap(size, size));
+}
+
+namespace {
+
+// Click semantics shared by the picture controls: a left press followed by a release over the
+// control, wherever the pointer went in between.
+bool isLeftRelease(const QMouseEvent* event, const QWidget* widget, bool pressed) {
+    return pressed && event->button() == Qt::LeftButton && widget->rect().contains(event->pos());
+}
+
+}  // namespace
+
+PictureButton::PictureButton(const QString& caption, const QPixmap& face, const QColor& faceColour,
+                             QWidget* parent)
+    : QPushButton(caption, parent), face_(face), faceColour_(faceColour) {
+    setAutoDefault(false);
+    setDefault(false);
+}
+
+void PictureButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const bool down = isDown();
+    const QRect outer = rect();
+    const QRect inside = outer.adjusted(2, 2, -2, -2);
+    // A pressed button shows its face one pixel down and to the right.
+    const QPoint shift = down ? QPoint(1, 1) : QPoint(0, 0);
+
+    painter.fillRect(outer, faceColour_);
+    painter.save();
+    painter.setClipRect(inside);
+    if (!face_.isNull()) {
+        const QSize faceSize = face_.deviceIndependentSize().toSize();
+        const QPoint topLeft((outer.width() - faceSize.width()) / 2,
+                             (outer.height() - faceSize.height()) / 2);
+        painter.drawPixmap(topLeft + shift, face_);
+    }
+    if (!text().isEmpty()) {
+        painter.setPen(palette().color(QPalette::ButtonText));
+        painter.drawText(outer.translated(shift), Qt::AlignCenter, text());
+    }
+    painter.restore();
+
+    qDrawWinButton(&painter, outer, palette(), down, nullptr);
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::ButtonText), 1, Qt::DotLine));
+        painter.drawRect(inside.adjusted(1, 1, -2, -2));
+    }
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+PictureBox::PictureBox(const QPixmap& picture, QWidget* parent)
+    : QFrame(parent), picture_(picture) {
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    setFocusPolicy(Qt::StrongFocus);
+    // Opaque in the button-face colour wherever the picture does not reach, so nothing behind
+    // the box shows through.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+    setPalette(colours);
+    setAutoFillBackground(true);
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    const QRect inside = contentsRect();
+    painter.setClipRect(inside);
+    painter.drawPixmap(inside.topLeft(), picture_);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressed_ = true;
+    QFrame::mousePressEvent(event);
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = isLeftRelease(event, this, pressed_);
+    if (event->button() == Qt::LeftButton) pressed_ = false;
+    if (click) emit clicked();
+    QFrame::mouseReleaseEvent(event);
+}
+
+ImageControl::ImageControl(const QPixmap& picture, QWidget* parent)
+    : QWidget(parent), picture_(picture) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void ImageControl::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, picture_);
+}
+
+void ImageControl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressed_ = true;
+    QWidget::mousePressEvent(event);
+}
+
+void ImageControl::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = isLeftRelease(event, this, pressed_);
+    if (event->button() == Qt::LeftButton) pressed_ = false;
+    if (click) emit clicked();
+    QWidget::mouseReleaseEvent(event);
+}
+
+FrameBox::FrameBox(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {
+    setAutoFillBackground(true);
+}
+
+void FrameBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int edgeTop = metrics.height() / 2;
+
+    // Etched edge: a shadow line with a light line one pixel inside and below it.
+    const QRect edge = rect().adjusted(0, edgeTop, -2, -2);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(edge);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(edge.translated(1, 1));
+
+    if (title().isEmpty()) return;
+    const QSize captionSize = metrics.size(0, title());
+    const QRect captionRect(QPoint(8, 0), captionSize + QSize(2, 0));
+    painter.fillRect(captionRect, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(captionRect.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, title());
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QGroupBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QWidget>
+
+class QCursor;
+
+// The shared hand pointer. Qt reads the cursor image but not the hot spot stored in the file, so
+// the fingertip is given here.
+QCursor handCursor();
+// A pointer made from an icon file; icon pointers take their hot spot at the centre.
+QCursor iconCursor(const QString& iconFile, int size);
+
+// A push button drawn in the graphical style: a bevelled face in one colour with a picture centred
+// on it and clipped to the button, and the caption, where there is one, centred over the picture.
+// A focused button is pressed by the space bar and also by Enter, as buttons are on the desktop
+// the tool comes from.
+class PictureButton : public QPushButton {
+    Q_OBJECT
+public:
+    PictureButton(const QString& caption, const QPixmap& face, const QColor& faceColour,
+                  QWidget* parent);
+
+    const QPixmap& face() const { return face_; }
+    QColor faceColour() const { return faceColour_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QPixmap face_;
+    QColor faceColour_;
+};
+
+// A focusable picture box with a sunken two-pixel edge; the picture is drawn unscaled from the
+// top-left corner of the inside and cut off by the edge. A left click emits clicked().
+class PictureBox : public QFrame {
+    Q_OBJECT
+public:
+    PictureBox(const QPixmap& picture, QWidget* parent);
+
+    const QPixmap& picture() const { return picture_; }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPixmap picture_;
+    bool pressed_ = false;
+};
+
+// A borderless picture drawn on its container's surface; it never takes the focus. A left click
+// emits clicked().
+class ImageControl : public QWidget {
+    Q_OBJECT
+public:
+    ImageControl(const QPixmap& picture, QWidget* parent);
+
+    const QPixmap& picture() const { return picture_; }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPixmap picture_;
+    bool pressed_ = false;
+};
+
+// A captioned frame: an etched rectangle whose top edge runs through the middle of the caption's
+// first line, the caption standing on the frame's background at the left. Captions may span
+// several lines.
+class FrameBox : public QGroupBox {
+    Q_OBJECT
+public:
+    FrameBox(const QString& caption, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

@@ -1,0 +1,335 @@
+#include "frm_login.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTimer>
+#include <iterator>
+#include <tuple>
+#include <utility>
+
+#include "assets.h"
+#include "contact_data.h"
+#include "controls.h"
+#include "device_commands.h"
+#include "fonts.h"
+#include "test_receipts.h"
+#include "twips.h"
+
+namespace {
+
+const QColor kFormGreen(192, 255, 192);
+const QColor kPanelLilac(192, 192, 255);
+const QColor kBannerBlue(128, 128, 255);
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString fromContact(std::u8string_view text) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(text.data()),
+                             static_cast<qsizetype>(text.size()));
+}
+
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+void setBackground(QWidget* widget, const QColor& colour) {
+    setColour(widget, QPalette::Window, colour);
+    widget->setAutoFillBackground(true);
+}
+
+// Controls of a control array share their name and are told apart by an index.
+void name(QWidget* widget, const char* objectName, int index = -1) {
+    widget->setObjectName(QString::fromLatin1(objectName));
+    if (index >= 0) widget->setProperty("index", index);
+}
+
+// Static texts draw from their top-left corner on a single line, cut off at the right where a
+// substitute font runs wider than the home desktop's; text never reads as markup.
+QLabel* staticText(QWidget* parent, const char* objectName, int index, const QRect& geometry,
+                   const QString& text) {
+    auto* label = new QLabel(parent);
+    name(label, objectName, index);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(geometry);
+    return label;
+}
+
+// A line of the panel inside a frame: lilac, in the desktop's font and text colour, not the
+// frame's caption font and colour that it would otherwise inherit.
+QLabel* panelLine(QWidget* frame, int index, const QRect& geometry, const QString& text) {
+    QLabel* label = staticText(frame, "Label6", index, geometry, text);
+    setBackground(label, kPanelLilac);
+    setColour(label, QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+    label->setFont(dialogFont());
+    return label;
+}
+
+FrameBox* panelFrame(QWidget* parent, int index, const QRect& geometry, const QString& caption) {
+    auto* frame = new FrameBox(caption, parent);
+    name(frame, index < 0 ? "Frame3" : "Frame2", index);
+    frame->setGeometry(geometry);
+    frame->setFont(faceFont(songFace(), 10.5, false));
+    setBackground(frame, kPanelLilac);
+    setColour(frame, QPalette::WindowText, QColor(0, 0, 255));
+    return frame;
+}
+
+PictureButton* pictureButton(QWidget* parent, const char* objectName, const QRect& geometry,
+                             const QString& caption, const QString& faceFile) {
+    auto* button = new PictureButton(caption, QPixmap(faceFile),
+                                     QApplication::palette().color(QPalette::Button), parent);
+    name(button, objectName);
+    button->setGeometry(geometry);
+    return button;
+}
+
+}  // namespace
+
+FrmLogin::FrmLogin(LinkLauncher::Opener opener)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      links_(std::move(opener), [this](const QString& title, const QString& text) {
+          showInformation(title.toStdString(), text.toStdString());
+      }) {
+    initAssets();
+    setObjectName(QStringLiteral("FrmLogin"));
+    setWindowTitle(QStringLiteral("澄星--柯岚"));
+    setWindowIcon(QIcon(QStringLiteral(":/assets/app.ico")));
+    setGeometry(twips(4290), twips(2880), twips(6885), twips(6225));
+    setFixedSize(twips(6885), twips(6225));
+    setBackground(this, kFormGreen);
+    background_ = QPixmap(QStringLiteral(":/assets/background.jpg"));
+
+    // Static texts and the badge are drawn on the window's surface, so they are made first and
+    // every windowed control stacks above them.
+    QLabel* label1 = staticText(this, "Label1", -1, twipsRect(120, 120, 6660, 495),
+                                QStringLiteral("溪禾云岫信息技术有限公司"));
+    setBackground(label1, kBannerBlue);
+    setColour(label1, QPalette::WindowText, Qt::white);
+    label1->setFont(faceFont(kaiFace(), 26.25, true));
+
+    QLabel* label5 = staticText(this, "Label5", -1, twipsRect(4440, 840, 2055, 255),
+                                QStringLiteral("服务创造价值!"));
+    setBackground(label5, kPanelLilac);
+    setColour(label5, QPalette::WindowText, QColor(255, 0, 0));
+    label5->setFont(faceFont(kaiFace(), 14.25, false));
+
+    QLabel* label2 =
+        staticText(this, "Label2", -1, twipsRect(360, 1080, 1215, 255), QStringLiteral("主要经营"));
+    setBackground(label2, kPanelLilac);
+    setColour(label2, QPalette::WindowText, QColor(255, 128, 0));
+    label2->setFont(faceFont(songFace(), 14.25, true));
+
+    auto* image4 = new ImageControl(QPixmap(QStringLiteral(":/assets/messenger_badge.jpg")), this);
+    name(image4, "Image4");
+    // The image control takes the size of its picture.
+    image4->setGeometry(QRect(QPoint(twips(5280), twips(2400)),
+                              image4->picture().deviceIndependentSize().toSize()));
+    image4->setCursor(iconCursor(QStringLiteral(":/assets/penguin.ico"), 32));
+
+    const QColor highlightText = QApplication::palette().color(QPalette::HighlightedText);
+    for (const auto& [objectName, top, caption] :
+         {std::tuple{"Label4", 3240, QStringLiteral("端口：")},
+          std::tuple{"Label3", 3600, QStringLiteral("重复：")}}) {
+        QLabel* label = staticText(this, objectName, -1, twipsRect(4680, top, 675, 210), caption);
+        setColour(label, QPalette::WindowText, highlightText);
+        label->setFont(faceFont(songFace(), 10.5, true));
+    }
+
+    // Windowed controls, from back to front.
+    PictureButton* cmdexit =
+        pictureButton(this, "cmdexit", twipsRect(5880, 3600, 525, 285), QStringLiteral("切纸"),
+                      QStringLiteral(":/assets/face_plain.jpg"));
+    cmdexit->setFont(faceFont(songFace(), 9, true));
+    cmdexit->setCursor(handCursor());
+
+    auto* txtQty = new QLineEdit(QStringLiteral("1"), this);
+    name(txtQty, "TxtQty");
+    txtQty->setGeometry(twipsRect(5280, 3600, 555, 255));
+    txtQty->setToolTip(QStringLiteral("重复测试次数..."));
+    setColour(txtQty, QPalette::Base, QColor(255, 255, 192));
+    txtQty->setFont(faceFont(songFace(), 10.5, true));
+
+    FrameBox* frame3 =
+        panelFrame(this, -1, twipsRect(360, 4200, 3135, 975), QStringLiteral("联系我们"));
+    panelLine(frame3, 4, twipsRect(120, 240, 3000, 255),
+              QStringLiteral("公司电话：") + fromContact(contact::companyPhones));
+    panelLine(frame3, 5, twipsRect(120, 480, 2775, 255),
+              QStringLiteral("公司传真：") + fromContact(contact::fax));
+    panelLine(frame3, 6, twipsRect(120, 720, 2700, 240),
+              QStringLiteral("客户邮箱：") + fromContact(contact::companyEmail));
+
+    FrameBox* frame2b =
+        panelFrame(this, 1, twipsRect(360, 2880, 3855, 975), QStringLiteral("商业管理软件"));
+    panelLine(frame2b, 2, twipsRect(120, 360, 3600, 255),
+              QStringLiteral("POS系统及商业管理系统 零售业、工业、图书"));
+    panelLine(frame2b, 3, twipsRect(120, 600, 3615, 255),
+              QStringLiteral("医药、物流、服装、批发、餐饮娱乐等。"));
+
+    FrameBox* frame2a =
+        panelFrame(this, 0, twipsRect(360, 1560, 3855, 975), QStringLiteral("自动识别技术"));
+    panelLine(frame2a, 0, twipsRect(120, 360, 3600, 255),
+              QStringLiteral("条码扫描器、条码打印机与软件、无线网络终"));
+    panelLine(frame2a, 1, twipsRect(120, 600, 3495, 255),
+              QStringLiteral("端、RFID终端等各种自动识别设备。"));
+
+    auto* picture2 = new PictureBox(QPixmap(QStringLiteral(":/assets/portrait.jpg")), this);
+    name(picture2, "Picture2");
+    picture2->setGeometry(twipsRect(5520, 1320, 735, 975));
+    picture2->setCursor(iconCursor(QStringLiteral(":/assets/globe.ico"), 16));
+
+    // The notice frame lies wholly behind the banner; it is part of the window all the same.
+    auto* frame1 =
+        new FrameBox(QStringLiteral("\n") + fromContact(contact::allRightsReserved), this);
+    name(frame1, "Frame1", 0);
+    frame1->setGeometry(twipsRect(3600, 6000, 2880, 255));
+    frame1->setFont(faceFont(songFace(), 10.5, false));
+    setBackground(frame1, QColor(0, 64, 0));
+    setColour(frame1, QPalette::WindowText, highlightText);
+
+    auto* picture1 = new PictureBox(QPixmap(QStringLiteral(":/assets/banner.jpg")), this);
+    name(picture1, "Picture1");
+    picture1->setGeometry(twipsRect(-360, 5400, 8295, 855));
+    picture1->setCursor(handCursor());
+
+    PictureButton* command2 =
+        pictureButton(this, "Command2", twipsRect(5760, 3960, 915, 405), QString(),
+                      QStringLiteral(":/assets/face_test_page.jpg"));
+    command2->setCursor(iconCursor(QStringLiteral(":/assets/printer.ico"), 32));
+
+    auto* barcode = new QCheckBox(QStringLiteral("打条码"), this);
+    name(barcode, "barcode");
+    barcode->setGeometry(twipsRect(5280, 3000, 960, 255));
+    setBackground(barcode, kFormGreen);
+
+    Combo1 = new QComboBox(this);
+    name(Combo1, "Combo1");
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* port : {"选择端口", "LPT1", "LPT2", "COM1", "COM2"})
+        Combo1->addItem(QString::fromUtf8(port), 0);
+    Combo1->setGeometry(twipsRect(5280, 3240, 1125, 300));
+    setColour(Combo1, QPalette::Base, kBannerBlue);
+    setColour(Combo1, QPalette::Text, Qt::black);
+    Combo1->setFont(faceFont(songFace(), 9, true));
+
+    PictureButton* command9 =
+        pictureButton(this, "Command9", twipsRect(4560, 3960, 1155, 405), QString(),
+                      QStringLiteral(":/assets/face_company_card.jpg"));
+    command9->setCursor(handCursor());
+
+    PictureButton* command10 =
+        pictureButton(this, "Command10", twipsRect(4560, 4440, 1095, 405), QString(),
+                      QStringLiteral(":/assets/face_personal_card.jpg"));
+    command10->setCursor(handCursor());
+
+    auto* command11 =
+        new PictureButton(QStringLiteral("点击进入个人博客"), QPixmap(), QColor(0, 128, 0), this);
+    name(command11, "Command11");
+    command11->setGeometry(twipsRect(5400, 5400, 1695, 375));
+    command11->setFont(faceFont(newSongFace(), 9, true));
+
+    PictureButton* command1 =
+        pictureButton(this, "Command1", twipsRect(5760, 4440, 915, 405), QString(),
+                      QStringLiteral(":/assets/face_cash_drawer.jpg"));
+    command1->setCursor(handCursor());
+
+    QWidget* keyboardOrder[] = {cmdexit, command1, command11, command10, command9, Combo1,
+                                barcode, txtQty,   command2,  picture1,  picture2};
+    for (std::size_t i = 1; i < std::size(keyboardOrder); ++i)
+        setTabOrder(keyboardOrder[i - 1], keyboardOrder[i]);
+    cmdexit->setFocus();
+
+    connect(cmdexit, &QPushButton::clicked, this, &FrmLogin::cmdexit_Click);
+    connect(command1, &QPushButton::clicked, this, &FrmLogin::Command1_Click);
+    connect(barcode, &QCheckBox::clicked, this, &FrmLogin::barcode_Click);
+    connect(command2, &QPushButton::clicked, this, &FrmLogin::Command2_Click);
+    connect(command9, &QPushButton::clicked, this, &FrmLogin::Command9_Click);
+    connect(command10, &QPushButton::clicked, this, &FrmLogin::Command10_Click);
+    connect(command11, &QPushButton::clicked, this, &FrmLogin::Command11_Click);
+    connect(picture2, &PictureBox::clicked, this, &FrmLogin::Picture2_Click);
+    connect(picture1, &PictureBox::clicked, this, &FrmLogin::Picture1_Click);
+    connect(image4, &ImageControl::clicked, this, &FrmLogin::Image4_Click);
+}
+
+FrmLogin::~FrmLogin() = default;
+
+std::string FrmLogin::portName() {
+    return Combo1->currentText().toStdString();
+}
+
+void FrmLogin::pumpEvents(std::chrono::milliseconds waitUpTo) {
+    if (waitUpTo.count() > 0) {
+        // The timer bounds the wait: the dispatcher sleeps until it or any other event
+        // arrives, so a pausing job costs no processor time.
+        QTimer wakeUp;
+        wakeUp.setSingleShot(true);
+        wakeUp.setTimerType(Qt::PreciseTimer);
+        wakeUp.start(waitUpTo);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    QCoreApplication::processEvents();
+}
+
+void FrmLogin::showInformation(std::string_view title, std::string_view text) {
+    QMessageBox box(QMessageBox::Information, fromUtf8(title), fromUtf8(text), QMessageBox::Ok,
+                    this);
+    box.exec();
+}
+
+void FrmLogin::showCritical(std::string_view title, std::string_view text) {
+    QMessageBox box(QMessageBox::Critical, fromUtf8(title), fromUtf8(text), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void FrmLogin::paintEvent(QPaintEvent*) {
+    // Drawn unscaled: the window cuts off the picture's right edge and leaves a strip of the
+    // background colour below it.
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, background_);
+}
+
+void FrmLogin::cmdexit_Click() {
+    CutPaperJob(*this);
+}
+void FrmLogin::Command1_Click() {
+    DrawerPulseJob(*this);
+}
+void FrmLogin::barcode_Click() {
+    BarcodeJob(*this);
+}
+void FrmLogin::Command2_Click() {
+    TestReceiptJob(*this, WelcomeReceipt());
+}
+void FrmLogin::Command9_Click() {
+    TestReceiptJob(*this, BrochureReceipt());
+}
+void FrmLogin::Command10_Click() {
+    TestReceiptJob(*this, TechnicianReceipt());
+}
+void FrmLogin::Command11_Click() {
+    links_.launch(LinkLauncher::Link::PersonalPage);
+}
+void FrmLogin::Picture2_Click() {
+    links_.launch(LinkLauncher::Link::PersonalPage);
+}
+void FrmLogin::Picture1_Click() {
+    links_.launch(LinkLauncher::Link::CompanySite);
+}
+void FrmLogin::Image4_Click() {
+    links_.launch(LinkLauncher::Link::MessengerChat);
+}
