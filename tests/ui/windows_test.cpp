@@ -28,7 +28,7 @@ QString fromContact(std::u8string_view text) {
     return QString::fromUtf8(reinterpret_cast<const char*>(text.data()), qsizetype(text.size()));
 }
 
-// The control the window's table names; control arrays share a name and differ by index.
+// A control of the window by name; control arrays share a name and differ by index.
 QWidget* control(const QWidget* window, const QString& name, int index = -1) {
     for (QWidget* widget : window->findChildren<QWidget*>(name))
         if (widget->property("index") == (index < 0 ? QVariant() : QVariant(index))) return widget;
@@ -86,7 +86,7 @@ const QByteArray kCut = QByteArray::fromHex("1b690a");
 const QByteArray kPulse = QByteArray::fromHex("1b700080800a");
 const QByteArray kBarcode = QByteArray::fromHex("1d68320a1d6b49057b423132330a");
 
-// One row of the window's table; lengths in twips as the table gives them.
+// One control as the window lays it out; lengths in twips, 15 to the pixel.
 struct Row {
     const char* name;
     int index;
