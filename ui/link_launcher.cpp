@@ -1,6 +1,8 @@
 #include "link_launcher.h"
 
 #include <QDesktopServices>
+#include <QProcess>
+#include <QStandardPaths>
 #include <string_view>
 #include <utility>
 
@@ -16,7 +18,34 @@ QString fromContact(std::u8string_view value) {
 }  // namespace
 
 LinkLauncher::Opener LinkLauncher::desktopOpener() {
-    return [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    return [](const QUrl& url, std::function<void()> refused) {
+        // Qt's desktop services report success as soon as xdg-open has started, even when it
+        // then finds no handler; run it directly and watch how it ends instead.
+        const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (xdgOpen.isEmpty()) {
+            if (!QDesktopServices::openUrl(url)) refused();
+            return;
+        }
+        // Never parented nor deleted before it ends: a handler that is still running (a
+        // browser started in the foreground) must outlive this program, not be killed with it.
+        auto* handler = new QProcess;
+        handler->setProgram(xdgOpen);
+        handler->setArguments({url.toString(QUrl::FullyEncoded)});
+        handler->setStandardOutputFile(QProcess::nullDevice());
+        handler->setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(handler, &QProcess::finished, handler,
+                         [handler, refused](int exitCode, QProcess::ExitStatus status) {
+                             handler->deleteLater();
+                             if (status != QProcess::NormalExit || exitCode != 0) refused();
+                         });
+        QObject::connect(handler, &QProcess::errorOccurred, handler,
+                         [handler, refused](QProcess::ProcessError error) {
+                             if (error != QProcess::FailedToStart) return;
+                             handler->deleteLater();
+                             refused();
+                         });
+        handler->start();
+    };
 }
 
 LinkLauncher::LinkLauncher(Opener opener, Notice notice)
@@ -40,7 +69,8 @@ QUrl LinkLauncher::target(Link link) {
 
 void LinkLauncher::launch(Link link) const {
     const QUrl url = target(link);
-    if (opener_(url)) return;
-    notice_(QStringLiteral("提示！"),
-            QStringLiteral("没有程序能打开这个链接：\n") + url.toDisplayString());
+    opener_(url, [notice = notice_, url] {
+        notice(QStringLiteral("提示！"),
+               QStringLiteral("没有程序能打开这个链接：\n") + url.toDisplayString());
+    });
 }

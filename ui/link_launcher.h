@@ -10,12 +10,13 @@ class LinkLauncher {
 public:
     enum class Link { PersonalPage, CompanySite, MessengerChat };
 
-    // Hands a link to a handler; false when nothing would take it.
-    using Opener = std::function<bool(const QUrl&)>;
+    // Hands a link to a handler and returns at once; calls `refused` (now or later, on the
+    // window thread) when nothing takes the link.
+    using Opener = std::function<void(const QUrl& url, std::function<void()> refused)>;
     // Tells the user something in a plain information box (title, text).
     using Notice = std::function<void(const QString&, const QString&)>;
 
-    // The desktop's URL handler.
+    // The desktop's URL handler (xdg-open where there is one, else Qt's desktop services).
     static Opener desktopOpener();
 
     LinkLauncher(Opener opener, Notice notice);

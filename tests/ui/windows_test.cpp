@@ -171,10 +171,11 @@ private slots:
     void init() {
         opened_.clear();
         handled_ = true;
-        window_ = std::make_unique<FrmLogin>([this](const QUrl& url) {
-            opened_ << url;
-            return handled_;
-        });
+        window_ =
+            std::make_unique<FrmLogin>([this](const QUrl& url, std::function<void()> refused) {
+                opened_ << url;
+                if (!handled_) refused();
+            });
         window_->show();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         // Jobs never create the port, as it would be a device; a plain file stands in for it.
@@ -416,6 +417,30 @@ private slots:
             QVERIFY(boxes.seen[0].text.contains(opened_[0].toString()));
         }
         QVERIFY(window_->isVisible());
+    }
+
+    // The desktop opener judges a link by how the desktop's handler ends, not by whether it
+    // started: xdg-open starts fine and then finds nothing for the chat scheme.
+    void desktopOpenerReportsAHandlerThatFails() {
+        QTemporaryDir bin;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ":" + path);
+        for (const int exitCode : {4, 0}) {
+            QFile script(bin.filePath("xdg-open"));
+            QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            script.write("#!/bin/sh\nexit " + QByteArray::number(exitCode) + "\n");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            int refusals = 0;
+            LinkLauncher::desktopOpener()(QUrl("tencent://message/?uin=1"), [&] { ++refusals; });
+            if (exitCode != 0) {
+                QTRY_COMPARE(refusals, 1);
+            } else {
+                QTest::qWait(500);
+                QCOMPARE(refusals, 0);
+            }
+        }
+        qputenv("PATH", path);
     }
 
     // Ticks one to four count; the fifth opens the main window once and closes the splash.
