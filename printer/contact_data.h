@@ -25,8 +25,10 @@ inline constexpr std::u8string_view businessEmail = u8"sales@example.com";
 inline constexpr std::u8string_view secondBusinessPhone = u8"0000-00000005";
 inline constexpr std::u8string_view secondBusinessQq = u8"00000004";
 
-inline constexpr std::u8string_view companyPhones = u8"0000-00000001 00000002";
-inline constexpr std::u8string_view companyEmail = u8"service@example.com";
+// Shown in the main window's contact panel, whose lines hold about 16 characters
+// after their labels.
+inline constexpr std::u8string_view companyPhones = u8"0000-00000001/2";
+inline constexpr std::u8string_view companyEmail = u8"kf@example.com";
 
 // Printed on the brochure receipt and opened by the banner of the main window.
 inline constexpr std::u8string_view companySite = u8"www.example.com";
