@@ -10,7 +10,7 @@ fonts="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming"
 case "${1:-run}" in
     run) wanted="$build $fonts xdg-utils" ;;
     test) wanted="$build $fonts libgtest-dev" ;;
-    bench) wanted="$build $fonts libgtest-dev xvfb xauth x11-utils procps" ;;
+    bench) wanted="$build $fonts libgtest-dev xvfb x11-utils" ;;
     *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac
 
