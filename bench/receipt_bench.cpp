@@ -1,16 +1,12 @@
 // Prints each test receipt to a pseudo-terminal and reports wall time and
 // processor time per receipt. The host waits in its event pump as the window
 // does, so processor time shows what a receipt costs beyond its pauses.
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <thread>
 
+#include "bench_support.h"
 #include "job_host.h"
 #include "test_receipts.h"
 
@@ -34,49 +30,15 @@ private:
     std::string port_;
 };
 
-double processorSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
-    const std::string slave = ptsname(master);
-    const int keepOpen = open(slave.c_str(), O_RDWR | O_NOCTTY);
-
-    const std::pair<const char*, ReceiptVariant (*)()> layouts[] = {
-        {"technician", TechnicianReceipt},
-        {"welcome", WelcomeReceipt},
-        {"brochure", BrochureReceipt},
-    };
-    std::printf("%-11s %6s %12s %12s %12s\n", "receipt", "rounds", "wall s", "cpu s", "cpu s max");
-    for (const auto& [name, make] : layouts) {
-        double wall = 0, cpu = 0, cpuMax = 0;
-        for (int i = 0; i < rounds; ++i) {
-            BenchHost host(slave);
-            const auto wallStart = std::chrono::steady_clock::now();
-            const double cpuStart = processorSeconds();
-            TestReceiptJob(host, make());
-            const double cpuUsed = processorSeconds() - cpuStart;
-            wall +=
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-            cpu += cpuUsed;
-            cpuMax = std::max(cpuMax, cpuUsed);
-            // Drain what arrived so the terminal never fills.
-            char sink[4096];
-            pollfd readable{master, POLLIN, 0};
-            while (poll(&readable, 1, 0) > 0 && read(master, sink, sizeof sink) > 0) {
-            }
-        }
-        std::printf("%-11s %6d %12.4f %12.5f %12.5f\n", name, rounds, wall / rounds, cpu / rounds,
-                    cpuMax);
-    }
-    close(keepOpen);
-    close(master);
+    const PrinterTerminal printer;
+    BenchHost host(printer.path());
+    printTimesHeader();
+    timeReceipt("technician", rounds, printer, [&] { TestReceiptJob(host, TechnicianReceipt()); });
+    timeReceipt("welcome", rounds, printer, [&] { TestReceiptJob(host, WelcomeReceipt()); });
+    timeReceipt("brochure", rounds, printer, [&] { TestReceiptJob(host, BrochureReceipt()); });
     return 0;
 }

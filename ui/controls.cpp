@@ -72,8 +72,32 @@ void PictureButton::keyPressEvent(QKeyEvent* event) {
     QPushButton::keyPressEvent(event);
 }
 
-PictureBox::PictureBox(const QPixmap& picture, QWidget* parent)
+ImageControl::ImageControl(const QPixmap& picture, QWidget* parent)
     : QFrame(parent), picture_(picture) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void ImageControl::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    const QRect inside = contentsRect();
+    painter.setClipRect(inside);
+    painter.drawPixmap(inside.topLeft(), picture_);
+}
+
+void ImageControl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressed_ = true;
+    QFrame::mousePressEvent(event);
+}
+
+void ImageControl::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = isLeftRelease(event, this, pressed_);
+    if (event->button() == Qt::LeftButton) pressed_ = false;
+    if (click) emit clicked();
+    QFrame::mouseReleaseEvent(event);
+}
+
+PictureBox::PictureBox(const QPixmap& picture, QWidget* parent) : ImageControl(picture, parent) {
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
     // Opaque in the button-face colour wherever the picture does not reach, so nothing behind
@@ -82,48 +106,6 @@ PictureBox::PictureBox(const QPixmap& picture, QWidget* parent)
     colours.setColor(QPalette::Window, colours.color(QPalette::Button));
     setPalette(colours);
     setAutoFillBackground(true);
-}
-
-void PictureBox::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);
-    QPainter painter(this);
-    const QRect inside = contentsRect();
-    painter.setClipRect(inside);
-    painter.drawPixmap(inside.topLeft(), picture_);
-}
-
-void PictureBox::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) pressed_ = true;
-    QFrame::mousePressEvent(event);
-}
-
-void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = isLeftRelease(event, this, pressed_);
-    if (event->button() == Qt::LeftButton) pressed_ = false;
-    if (click) emit clicked();
-    QFrame::mouseReleaseEvent(event);
-}
-
-ImageControl::ImageControl(const QPixmap& picture, QWidget* parent)
-    : QWidget(parent), picture_(picture) {
-    setFocusPolicy(Qt::NoFocus);
-}
-
-void ImageControl::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.drawPixmap(0, 0, picture_);
-}
-
-void ImageControl::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) pressed_ = true;
-    QWidget::mousePressEvent(event);
-}
-
-void ImageControl::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = isLeftRelease(event, this, pressed_);
-    if (event->button() == Qt::LeftButton) pressed_ = false;
-    if (click) emit clicked();
-    QWidget::mouseReleaseEvent(event);
 }
 
 FrameBox::FrameBox(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {

@@ -37,31 +37,9 @@ private:
     QColor faceColour_;
 };
 
-// A focusable picture box with a sunken two-pixel edge; the picture is drawn unscaled from the
-// top-left corner of the inside and cut off by the edge. A left click emits clicked().
-class PictureBox : public QFrame {
-    Q_OBJECT
-public:
-    PictureBox(const QPixmap& picture, QWidget* parent);
-
-    const QPixmap& picture() const { return picture_; }
-
-signals:
-    void clicked();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    QPixmap picture_;
-    bool pressed_ = false;
-};
-
-// A borderless picture drawn on its container's surface; it never takes the focus. A left click
-// emits clicked().
-class ImageControl : public QWidget {
+// A borderless picture drawn unscaled from its top-left corner; it never takes the focus. A left
+// click emits clicked().
+class ImageControl : public QFrame {
     Q_OBJECT
 public:
     ImageControl(const QPixmap& picture, QWidget* parent);
@@ -79,6 +57,14 @@ protected:
 private:
     QPixmap picture_;
     bool pressed_ = false;
+};
+
+// A focusable picture box with a sunken two-pixel edge; the picture is drawn unscaled from the
+// top-left corner of the inside and cut off by the edge.
+class PictureBox : public ImageControl {
+    Q_OBJECT
+public:
+    PictureBox(const QPixmap& picture, QWidget* parent);
 };
 
 // A captioned frame: an etched rectangle whose top edge runs through the middle of the caption's
