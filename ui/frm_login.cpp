@@ -17,6 +17,7 @@
 
 #include "assets.h"
 #include "contact_data.h"
+#include "contact_text.h"
 #include "controls.h"
 #include "device_commands.h"
 #include "fonts.h"
@@ -31,11 +32,6 @@ const QColor kBannerBlue(128, 128, 255);
 
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString fromContact(std::u8string_view text) {
-    return QString::fromUtf8(reinterpret_cast<const char*>(text.data()),
-                             static_cast<qsizetype>(text.size()));
 }
 
 void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {

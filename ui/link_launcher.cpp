@@ -7,15 +7,7 @@
 #include <utility>
 
 #include "contact_data.h"
-
-namespace {
-
-QString fromContact(std::u8string_view value) {
-    return QString::fromUtf8(reinterpret_cast<const char*>(value.data()),
-                             static_cast<qsizetype>(value.size()));
-}
-
-}  // namespace
+#include "contact_text.h"
 
 LinkLauncher::Opener LinkLauncher::desktopOpener() {
     return [](const QUrl& url, std::function<void()> refused) {

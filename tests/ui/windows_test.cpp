@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "contact_data.h"
+#include "contact_text.h"
 #include "controls.h"
 #include "fonts.h"
 #include "frm_login.h"
@@ -23,10 +24,6 @@
 #include "test_receipts.h"
 
 namespace {
-
-QString fromContact(std::u8string_view text) {
-    return QString::fromUtf8(reinterpret_cast<const char*>(text.data()), qsizetype(text.size()));
-}
 
 // A control of the window by name; control arrays share a name and differ by index.
 QWidget* control(const QWidget* window, const QString& name, int index = -1) {
