@@ -25,12 +25,10 @@ std::u8string dateLine() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d", &local);
-    std::u8string line =
-        u8"时期:" + std::u8string(stamp, stamp + std::char_traits<char>::length(stamp));
-    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
-    return line + u8" 时间:" + std::u8string(stamp, stamp + std::char_traits<char>::length(stamp));
+    char line[64];
+    const std::size_t length =
+        std::strftime(line, sizeof line, "时期:%Y-%m-%d 时间:%H:%M:%S", &local);
+    return std::u8string(line, line + length);
 }
 
 }  // namespace
