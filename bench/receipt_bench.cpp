@@ -8,7 +8,7 @@
 
 #include "bench_support.h"
 #include "job_host.h"
-#include "test_receipts.h"
+#include "receipts.h"
 
 namespace {
 

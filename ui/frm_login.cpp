@@ -21,7 +21,7 @@
 #include "controls.h"
 #include "device_commands.h"
 #include "fonts.h"
-#include "test_receipts.h"
+#include "receipts.h"
 #include "twips.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "fake_host.h"
 #include "gbk.h"
 #include "printer_port.h"
-#include "test_receipts.h"
+#include "receipts.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "frm_login.h"
 #include "frm_splash.h"
 #include "gbk.h"
-#include "test_receipts.h"
+#include "receipts.h"
 
 namespace {
 
