@@ -15,7 +15,6 @@
 #include <tuple>
 #include <utility>
 
-#include "assets.h"
 #include "contact_data.h"
 #include "contact_text.h"
 #include "controls.h"
@@ -101,7 +100,6 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
       links_(std::move(opener), [this](const QString& title, const QString& text) {
           showInformation(title.toStdString(), text.toStdString());
       }) {
-    initAssets();
     setObjectName(QStringLiteral("FrmLogin"));
     setWindowTitle(QStringLiteral("澄星--柯岚"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/app.ico")));
