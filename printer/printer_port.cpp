@@ -180,7 +180,7 @@ bool PortCheck(JobHost& host) {
                                     ? std::string()
                                     : name.substr(first, name.find_last_not_of(' ') - first + 1);
     if (trimmed.empty() || trimmed == portPlaceholder) {
-        host.showInformation("提示！", "请选取打印机所连接的端口！");
+        host.showInformation(noticeTitle, "请选取打印机所连接的端口！");
         return false;
     }
     return true;
