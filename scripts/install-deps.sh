@@ -1,17 +1,20 @@
 #!/bin/sh
 # Installs the Debian 12 packages this project needs that are not installed
 # yet, and nothing else: `run` for building and starting the tool, `test` for
-# building and running its tests, `bench` for the measuring scripts.
+# building and running its tests, `sanitize` for scripts/sanitizer-check.sh,
+# `bench` for the measuring scripts.
 # Uses sudo when not run as root.
 set -eu
 
 build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
-fonts="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming"
+# The Chinese faces the windows ask for, and Qt's own texts in Chinese.
+chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
 case "${1:-run}" in
-    run) wanted="$build $fonts xdg-utils" ;;
-    test) wanted="$build $fonts libgtest-dev" ;;
-    bench) wanted="$build $fonts libgtest-dev xvfb x11-utils" ;;
-    *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
+    run) wanted="$build $chinese xdg-utils" ;;
+    test) wanted="$build $chinese libgtest-dev" ;;
+    sanitize) wanted="$build $chinese libgtest-dev xvfb python3-xlib" ;;
+    bench) wanted="$build $chinese libgtest-dev xvfb x11-utils" ;;
+    *) echo "usage: $0 [run|test|sanitize|bench]" >&2; exit 2 ;;
 esac
 
 missing=""

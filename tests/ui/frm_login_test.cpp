@@ -1,0 +1,416 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "application.h"
+#include "contact_data.h"
+#include "controls.h"
+#include "fonts.h"
+#include "frm_login.h"
+#include "gbk.h"
+#include "receipts.h"
+#include "utf8_text.h"
+
+namespace {
+
+// A control of the window by name; control arrays share a name and differ by index.
+QWidget* control(const QWidget* window, const QString& name, int index = -1) {
+    for (QWidget* widget : window->findChildren<QWidget*>(name))
+        if (widget->property("index") == (index < 0 ? QVariant() : QVariant(index))) return widget;
+    return nullptr;
+}
+
+// Answers every message box that comes up while it lives, as a user would: reads it and presses
+// its first button.
+class BoxAnswerer : public QObject {
+public:
+    struct Seen {
+        QMessageBox::Icon icon;
+        QString title, text;
+        qsizetype buttons;
+        bool modal;
+    };
+    QList<Seen> seen;
+
+    BoxAnswerer() {
+        poll_.callOnTimeout(this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) return;
+            seen.append({box->icon(), box->windowTitle(), box->text(), box->buttons().size(),
+                         box->isModal()});
+            box->buttons().value(0)->click();
+        });
+        poll_.start(10);
+    }
+
+private:
+    QTimer poll_;
+};
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The text block a receipt ends with, as it reaches the printer.
+QByteArray bodyOf(const ReceiptVariant& variant) {
+    QByteArray body;
+    for (const std::u8string& line : variant.body)
+        body += QByteArray::fromStdString(toGbk(line)) + "\r\n";
+    return body;
+}
+
+const QByteArray kCut = QByteArray::fromHex("1b690a");
+const QByteArray kPulse = QByteArray::fromHex("1b700080800a");
+const QByteArray kBarcode = QByteArray::fromHex("1d68320a1d6b49057b423132330a");
+
+// One control as the window lays it out; lengths in twips, 15 to the pixel.
+struct Row {
+    const char* name;
+    int index;
+    const char* container;
+    QRect twips;
+    QString text;
+    QColor back, fore;  // back transparent: the container shows through
+    QString face;       // empty: the desktop's dialog font
+    qreal points;
+    bool bold;
+};
+
+QList<Row> table() {
+    const QColor lilac(192, 192, 255), blue(128, 128, 255), ink = QColor(0, 0, 255);
+    const QPalette desk = QApplication::palette();
+    const QColor text = desk.color(QPalette::WindowText),
+                 hiText = desk.color(QPalette::HighlightedText);
+    const QColor face = desk.color(QPalette::Button), faceText = desk.color(QPalette::ButtonText);
+    const QString song = "宋体", kai = "楷体_GB2312", dialog;
+    const char* frm = "FrmLogin";
+    // clang-format off
+    return {
+        {"Label1", -1, frm, {120, 120, 6660, 495}, "溪禾云岫信息技术有限公司", blue, Qt::white, kai, 26.25, true},
+        {"Label5", -1, frm, {4440, 840, 2055, 255}, "服务创造价值!", lilac, Qt::red, kai, 14.25, false},
+        {"Label2", -1, frm, {360, 1080, 1215, 255}, "主要经营", lilac, {255, 128, 0}, song, 14.25, true},
+        {"Frame2", 0, frm, {360, 1560, 3855, 975}, "自动识别技术", lilac, ink, song, 10.5, false},
+        {"Label6", 0, "Frame2", {120, 360, 3600, 255}, "条码扫描器、条码打印机与软件、无线网络终", lilac, text, dialog, 0, false},
+        {"Label6", 1, "Frame2", {120, 600, 3495, 255}, "端、RFID终端等各种自动识别设备。", lilac, text, dialog, 0, false},
+        {"Frame2", 1, frm, {360, 2880, 3855, 975}, "商业管理软件", lilac, ink, song, 10.5, false},
+        {"Label6", 2, "Frame2", {120, 360, 3600, 255}, "POS系统及商业管理系统 零售业、工业、图书", lilac, text, dialog, 0, false},
+        {"Label6", 3, "Frame2", {120, 600, 3615, 255}, "医药、物流、服装、批发、餐饮娱乐等。", lilac, text, dialog, 0, false},
+        {"barcode", -1, frm, {5280, 3000, 960, 255}, "打条码", {192, 255, 192}, text, dialog, 0, false},
+        {"Label4", -1, frm, {4680, 3240, 675, 210}, "端口：", Qt::transparent, hiText, song, 10.5, true},
+        {"Combo1", -1, frm, {5280, 3240, 1125, 300}, "选择端口", blue, Qt::black, song, 9, true},
+        {"Label3", -1, frm, {4680, 3600, 675, 210}, "重复：", Qt::transparent, hiText, song, 10.5, true},
+        {"TxtQty", -1, frm, {5280, 3600, 555, 255}, "1", {255, 255, 192}, Qt::black, song, 10.5, true},
+        {"cmdexit", -1, frm, {5880, 3600, 525, 285}, "切纸", face, faceText, song, 9, true},
+        {"Command9", -1, frm, {4560, 3960, 1155, 405}, "", face, faceText, dialog, 0, false},
+        {"Command2", -1, frm, {5760, 3960, 915, 405}, "", face, faceText, dialog, 0, false},
+        {"Frame3", -1, frm, {360, 4200, 3135, 975}, "联系我们", lilac, ink, song, 10.5, false},
+        {"Label6", 4, "Frame3", {120, 240, 3000, 255}, "公司电话：" + qtText(contact::companyPhones), lilac, text, dialog, 0, false},
+        {"Label6", 5, "Frame3", {120, 480, 2775, 255}, "公司传真：" + qtText(contact::fax), lilac, text, dialog, 0, false},
+        {"Label6", 6, "Frame3", {120, 720, 2700, 240}, "客户邮箱：" + qtText(contact::companyEmail), lilac, text, dialog, 0, false},
+        {"Command10", -1, frm, {4560, 4440, 1095, 405}, "", face, faceText, dialog, 0, false},
+        {"Command1", -1, frm, {5760, 4440, 915, 405}, "", face, faceText, dialog, 0, false},
+        {"Command11", -1, frm, {5400, 5400, 1695, 375}, "点击进入个人博客", {0, 128, 0}, faceText, "新宋体", 9, true},
+        {"Frame1", 0, frm, {3600, 6000, 2880, 255}, "\n" + qtText(contact::allRightsReserved), {0, 64, 0}, hiText, song, 10.5, false},
+        {"Picture2", -1, frm, {5520, 1320, 735, 975}, "", QColor(), QColor(), dialog, 0, false},
+        {"Image4", -1, frm, {5280, 2400, 1140, 390}, "", QColor(), QColor(), dialog, 0, false},
+        {"Picture1", -1, frm, {-360, 5400, 8295, 855}, "", QColor(), QColor(), dialog, 0, false},
+    };
+    // clang-format on
+}
+
+QString shownText(const QWidget* w) {
+    if (auto* label = qobject_cast<const QLabel*>(w)) return label->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(w)) return button->text();
+    if (auto* frame = qobject_cast<const QGroupBox*>(w)) return frame->title();
+    if (auto* combo = qobject_cast<const QComboBox*>(w)) return combo->currentText();
+    if (auto* edit = qobject_cast<const QLineEdit*>(w)) return edit->text();
+    return {};
+}
+
+QPair<QColor, QColor> coloursOf(const QWidget* w) {
+    const QPalette p = w->palette();
+    if (auto* button = qobject_cast<const PictureButton*>(w))
+        return {button->faceColour(), p.color(QPalette::ButtonText)};
+    if (qobject_cast<const QComboBox*>(w) || qobject_cast<const QLineEdit*>(w))
+        return {p.color(QPalette::Base), p.color(QPalette::Text)};
+    return {w->autoFillBackground() ? p.color(QPalette::Window) : QColor(Qt::transparent),
+            p.color(QPalette::WindowText)};
+}
+
+}  // namespace
+
+class FrmLoginTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareApplication(*qApp); }
+
+    void init() {
+        opened_.clear();
+        handled_ = true;
+        window_ =
+            std::make_unique<FrmLogin>([this](const QUrl& url, std::function<void()> refused) {
+                opened_ << url;
+                if (!handled_) refused();
+            });
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        // Jobs never create the port, as it would be a device; a plain file stands in for it.
+        port_ = dir_.filePath("printer");
+        QFile file(port_);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    }
+    void cleanup() { window_.reset(); }
+
+    void controls_data() {
+        QTest::addColumn<int>("row");
+        const QList<Row> rows = table();
+        for (int i = 0; i < rows.size(); ++i)
+            QTest::addRow("%s(%d)", rows[i].name, rows[i].index) << i;
+    }
+
+    void controls() {
+        QFETCH(int, row);
+        const Row r = table()[row];
+        QWidget* w = control(window_.get(), r.name, r.index);
+        QVERIFY(w);
+        QCOMPARE(w->parentWidget()->objectName(), QString(r.container));
+        const QRect t = r.twips;
+        QCOMPARE(w->geometry(), QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
+        if (!r.back.isValid()) return;  // picture controls: geometry only
+        QCOMPARE(shownText(w), r.text);
+        QCOMPARE(coloursOf(w), qMakePair(r.back, r.fore));
+        const QFont expected =
+            r.face.isEmpty() ? QApplication::font() : faceFont(r.face, r.points, r.bold);
+        QCOMPARE(w->font().family(), expected.family());
+        QCOMPARE(w->font().pointSizeF(), expected.pointSizeF());
+        QCOMPARE(w->font().bold(), expected.bold());
+    }
+
+    void windowAndInitialState() {
+        QCOMPARE(window_->geometry(), QRect(4290 / 15, 2880 / 15, 459, 415));
+        QCOMPARE(window_->minimumSize(), window_->maximumSize());
+        const Qt::WindowFlags flags = window_->windowFlags();
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        auto* combo = qobject_cast<QComboBox*>(control(window_.get(), "Combo1"));
+        QVERIFY(combo->isEditable());
+        QStringList entries;
+        for (int i = 0; i < combo->count(); ++i) {
+            entries << combo->itemText(i);
+            QCOMPARE(combo->itemData(i), QVariant(0));
+        }
+        QCOMPARE(entries, (QStringList{"选择端口", "LPT1", "LPT2", "COM1", "COM2"}));
+        for (QPushButton* button : window_->findChildren<QPushButton*>())
+            QVERIFY2(!button->isDefault() && !button->autoDefault(),
+                     qPrintable(button->objectName()));
+        // Qt ignores the hot spot stored in the cursor file.
+        QCOMPARE(control(window_.get(), "cmdexit")->cursor().hotSpot(), QPoint(6, 0));
+    }
+
+    // Windowed controls overlap in the listed order; static texts and the badge lie beneath.
+    void stackingOrder() {
+        QStringList windowed;
+        for (QObject* child : window_->children()) {
+            auto* w = qobject_cast<QWidget*>(child);
+            if (w == nullptr || w->isWindow()) continue;
+            if (qobject_cast<QLabel*>(w) || w->objectName() == "Image4")
+                QVERIFY2(windowed.isEmpty(), qPrintable(w->objectName() + " stacks too high"));
+            else
+                windowed << w->objectName();
+        }
+        QCOMPARE(windowed,
+                 (QStringList{"cmdexit", "TxtQty", "Frame3", "Frame2", "Frame2", "Picture2",
+                              "Frame1", "Picture1", "Command2", "barcode", "Combo1", "Command9",
+                              "Command10", "Command11", "Command1"}));
+    }
+
+    void focusOpensOnCmdexitAndTabFollowsTheKeyboardOrder() {
+        QCOMPARE(QApplication::focusWidget(), control(window_.get(), "cmdexit"));
+        QStringList visited;
+        for (int i = 0; i < 11; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            // The selector's edit field stands for the selector.
+            if (qobject_cast<QComboBox*>(focus->parentWidget())) focus = focus->parentWidget();
+            visited << focus->objectName();
+        }
+        QCOMPARE(visited,
+                 (QStringList{"Command1", "Command11", "Command10", "Command9", "Combo1", "barcode",
+                              "TxtQty", "Command2", "Picture1", "Picture2", "cmdexit"}));
+    }
+
+    // What shows where pictures meet controls: pictures unscaled from the top-left inside the
+    // boxes' two-pixel edge, the banner's box 24 pixels off the left edge.
+    void pixels() {
+        const QImage shown = window_->grab().toImage();
+        const QImage background(":/assets/background.jpg"), banner(":/assets/banner.jpg");
+        QCOMPARE(shown.pixelColor(4, 4), background.pixelColor(4, 4));
+        QCOMPARE(shown.pixelColor(458, 200), background.pixelColor(458, 200));
+        QCOMPARE(shown.pixelColor(300, 405), banner.pixelColor(322, 43));
+        QCOMPARE(shown.pixelColor(370, 90), QImage(":/assets/portrait.jpg").pixelColor(0, 0));
+        QCOMPARE(shown.pixelColor(440, 381), QColor(0, 128, 0));  // Command11 over the banner
+        // Frame1 lies wholly behind the banner.
+        const QRect frame1 = control(window_.get(), "Frame1", 0)->geometry() & window_->rect();
+        for (int y = frame1.top(); y <= frame1.bottom(); ++y)
+            for (int x = frame1.left(); x <= frame1.right(); ++x)
+                QVERIFY2(shown.pixelColor(x, y) != QColor(0, 64, 0),
+                         qPrintable(QString("%1,%2").arg(x).arg(y)));
+    }
+
+    void clicksWriteTheirStreams_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("key");  // 0: a mouse click
+        QTest::addColumn<QByteArray>("stream");
+        QTest::newRow("cmdexit") << "cmdexit" << 0 << kCut;
+        QTest::newRow("cmdexit space") << "cmdexit" << int(Qt::Key_Space) << kCut;
+        QTest::newRow("cmdexit enter") << "cmdexit" << int(Qt::Key_Return) << kCut;
+        QTest::newRow("Command1") << "Command1" << 0 << kPulse;
+        QTest::newRow("Command1 space") << "Command1" << int(Qt::Key_Space) << kPulse;
+        QTest::newRow("barcode") << "barcode" << 0 << kBarcode;
+        QTest::newRow("barcode space") << "barcode" << int(Qt::Key_Space) << kBarcode;
+        QTest::newRow("Command2 welcome") << "Command2" << 0 << bodyOf(WelcomeReceipt());
+        QTest::newRow("Command9 brochure") << "Command9" << 0 << bodyOf(BrochureReceipt());
+        QTest::newRow("Command10 technician") << "Command10" << 0 << bodyOf(TechnicianReceipt());
+    }
+
+    // The port name is typed by hand, so it reaches the job as typed; the copies box is never read.
+    void clicksWriteTheirStreams() {
+        QFETCH(QString, name);
+        QFETCH(int, key);
+        QFETCH(QByteArray, stream);
+        QLineEdit* edit = qobject_cast<QComboBox*>(control(window_.get(), "Combo1"))->lineEdit();
+        edit->selectAll();
+        QTest::keyClicks(edit, port_);
+        auto* copies = qobject_cast<QLineEdit*>(control(window_.get(), "TxtQty"));
+        copies->selectAll();
+        QTest::keyClicks(copies, "0x");
+        BoxAnswerer boxes;
+        QWidget* target = control(window_.get(), name);
+        auto press = [&] {
+            if (key == 0) {
+                QTest::mouseClick(target, Qt::LeftButton);
+            } else {
+                target->setFocus();
+                QTest::keyClick(target, Qt::Key(key));
+            }
+        };
+        press();
+        const QByteArray written = readAll(port_);
+        QVERIFY(stream.size() < 20 ? written == stream : written.contains(stream));
+        QVERIFY(boxes.seen.isEmpty());
+        // Every click flips the barcode's mark and prints the same, checked or not.
+        if (auto* mark = qobject_cast<QCheckBox*>(target)) {
+            QVERIFY(mark->isChecked());
+            QFile(port_).resize(0);
+            press();
+            QVERIFY(!mark->isChecked());
+            QCOMPARE(readAll(port_), stream);
+        }
+    }
+
+    void refusedJobsShowTheirBox_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("port");  // empty: the placeholder chosen again from the list
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("title");
+        const int info = QMessageBox::Information, critical = QMessageBox::Critical;
+        for (const char* name : {"cmdexit", "Command1", "Command2", "Command9", "Command10"})
+            QTest::newRow(name) << name << "选择端口" << info << "提示！";
+        QTest::newRow("placeholder chosen again") << "cmdexit"
+                                                  << "" << info << "提示！";
+        QTest::newRow("missing port") << "cmdexit"
+                                      << "/nonexistent/port" << critical << "错误!";
+    }
+
+    void refusedJobsShowTheirBox() {
+        QFETCH(QString, port);
+        auto* combo = qobject_cast<QComboBox*>(control(window_.get(), "Combo1"));
+        combo->setCurrentIndex(3);
+        if (port.isEmpty())
+            combo->setCurrentIndex(0);
+        else
+            combo->setEditText(port);
+        BoxAnswerer boxes;
+        QFETCH(QString, name);
+        QTest::mouseClick(control(window_.get(), name), Qt::LeftButton);
+        QCOMPARE(boxes.seen.size(), 1);
+        QTEST(int(boxes.seen[0].icon), "icon");
+        QTEST(boxes.seen[0].title, "title");
+        QCOMPARE(boxes.seen[0].buttons, 1);
+        QVERIFY(boxes.seen[0].modal);
+    }
+
+    // Closed during the receipt's first pause: the receipt still prints to its end, then the
+    // event loop finishes.
+    void closingDuringAReceiptLetsItFinish() {
+        qobject_cast<QComboBox*>(control(window_.get(), "Combo1"))->setEditText(port_);
+        bool jobReturned = false;
+        QTimer::singleShot(0, window_.get(), [&] {
+            QTest::mouseClick(control(window_.get(), "Command10"), Qt::LeftButton);
+            jobReturned = true;
+        });
+        QTimer::singleShot(100, window_.get(), [&] { window_->close(); });
+        QTimer watchdog;
+        watchdog.callOnTimeout([] { QCoreApplication::exit(1); });
+        watchdog.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(jobReturned);
+        QVERIFY(readAll(port_).contains(bodyOf(TechnicianReceipt())));
+    }
+
+    void links_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("handled");
+        QTest::addColumn<QString>("target");
+        const QString personal = qtText(contact::personalPage);
+        const QString chat = "tencent://message/?uin=" + qtText(contact::technicianQq) +
+                             "&Site=" + qtText(contact::chatSite) + "&Menu=yes";
+        QTest::newRow("Command11") << "Command11" << true << personal;
+        QTest::newRow("Picture2") << "Picture2" << true << personal;
+        QTest::newRow("Picture1") << "Picture1" << true << "http://" + qtText(contact::companySite);
+        QTest::newRow("Image4") << "Image4" << true << chat;
+        QTest::newRow("Image4, no handler") << "Image4" << false << chat;
+    }
+
+    // A link nothing handles is reported in a plain box, and the window carries on.
+    void links() {
+        QFETCH(QString, name);
+        QFETCH(bool, handled);
+        handled_ = handled;
+        BoxAnswerer boxes;
+        // Command11 is cut off at the window's edge; click where it can be seen.
+        QWidget* link = control(window_.get(), name);
+        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(20, link->height() / 2));
+        QCOMPARE(opened_.size(), 1);
+        QTEST(opened_[0].toString(), "target");
+        QCOMPARE(boxes.seen.size(), handled ? 0 : 1);
+        if (!handled) {
+            QCOMPARE(boxes.seen[0].icon, QMessageBox::Information);
+            QVERIFY(boxes.seen[0].text.contains(opened_[0].toString()));
+        }
+        QVERIFY(window_->isVisible());
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString port_;
+    QList<QUrl> opened_;
+    bool handled_ = true;
+    std::unique_ptr<FrmLogin> window_;
+};
+
+QTEST_MAIN(FrmLoginTest)
+#include "frm_login_test.moc"
