@@ -36,8 +36,10 @@ void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) 
     widget->setPalette(palette);
 }
 
+// Buttons, the check box among them, fill with the Button role unless told otherwise.
 void setBackground(QWidget* widget, const QColor& colour) {
     setColour(widget, QPalette::Window, colour);
+    widget->setBackgroundRole(QPalette::Window);
     widget->setAutoFillBackground(true);
 }
 

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #include "application.h"
@@ -268,6 +270,24 @@ private slots:
             for (int x = frame1.left(); x <= frame1.right(); ++x)
                 QVERIFY2(shown.pixelColor(x, y) != QColor(0, 64, 0),
                          qPrintable(QString("%1,%2").arg(x).arg(y)));
+    }
+
+    // The check box stands on the form's green, not on a patch of the style's button colour: its
+    // corners and most of its surface show the green. (Its last row lies under Combo1 in the
+    // window, so the box is drawn on its own.)
+    void barcodeIsDrawnOnTheFormGreen() {
+        const QColor green(192, 255, 192);
+        QWidget* barcode = control(window_.get(), "barcode");
+        const QImage shown = barcode->grab().toImage();
+        QHash<QRgb, int> counts;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) ++counts[shown.pixel(x, y)];
+        const QRgb mostCommon = std::max_element(counts.cbegin(), counts.cend()).key();
+        QCOMPARE(QColor(mostCommon), green);
+        for (const QPoint corner : {QPoint(0, 0), QPoint(shown.width() - 1, 0),
+                                    QPoint(0, shown.height() - 1),
+                                    QPoint(shown.width() - 1, shown.height() - 1)})
+            QCOMPARE(shown.pixelColor(corner), green);
     }
 
     void clicksWriteTheirStreams_data() {
