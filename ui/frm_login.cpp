@@ -211,6 +211,8 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
     Combo1 = new QComboBox(this);
     name(Combo1, "Combo1");
     Combo1->setEditable(true);
+    // A port name is taken as typed; inline completion would turn "CO" into "COM1".
+    Combo1->setCompleter(nullptr);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->addItem(qtText(portPlaceholder), 0);
     for (const char* port : {"LPT1", "LPT2", "COM1", "COM2"}) Combo1->addItem(port, 0);

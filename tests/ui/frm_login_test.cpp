@@ -341,6 +341,19 @@ private slots:
         }
     }
 
+    // A name is taken as typed: "CO" is not completed to "COM1". Choosing from the list still
+    // puts the entry in the box.
+    void portBoxTakesANameAsTyped() {
+        auto* combo = qobject_cast<QComboBox*>(control(window_.get(), "Combo1"));
+        combo->setFocus();
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo->lineEdit(), "CO");
+        QCOMPARE(combo->currentText(), QString("CO"));
+        QCOMPARE(window_->portName(), std::string("CO"));
+        combo->setCurrentIndex(3);
+        QCOMPARE(combo->currentText(), QString("COM1"));
+    }
+
     void refusedJobsShowTheirBox_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("port");  // empty: the placeholder chosen again from the list
