@@ -49,15 +49,10 @@ void name(QWidget* widget, const char* objectName, int index = -1) {
     if (index >= 0) widget->setProperty("index", index);
 }
 
-// Static texts draw from their top-left corner on a single line, cut off at the right where a
-// substitute font runs wider than the home desktop's; text never reads as markup.
 QLabel* staticText(QWidget* parent, const char* objectName, int index, const QRect& geometry,
                    const QString& text) {
-    auto* label = new QLabel(parent);
+    auto* label = new StaticText(text, parent);
     name(label, objectName, index);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(geometry);
     return label;
 }
