@@ -6,6 +6,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // Ties the windows to the installed menu entry: a Wayland desktop finds the entry, and with
+    // it the icon and the Chinese name, only by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral(PRINTER_TESTER_APP_ID));
     registerFontSubstitutions();
 
     // The splash opens the main window itself and closes; the program ends when the last window
