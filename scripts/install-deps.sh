@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the Debian 12 packages this project needs that are not installed
 # yet, and nothing else: `run` for building and starting the tool, `test` for
-# building and running its tests, `bench` for the measuring scripts.
+# building and running its tests (the desktop's validators among them),
+# `package` for building the Debian package and checking it with lintian,
+# `bench` for the measuring scripts.
 # Uses sudo when not run as root.
 set -eu
 
@@ -9,9 +11,10 @@ build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
 fonts="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming"
 case "${1:-run}" in
     run) wanted="$build $fonts xdg-utils" ;;
-    test) wanted="$build $fonts libgtest-dev" ;;
+    test) wanted="$build $fonts libgtest-dev desktop-file-utils appstream man-db" ;;
+    package) wanted="$build dpkg-dev file lintian" ;;
     bench) wanted="$build $fonts libgtest-dev xvfb x11-utils" ;;
-    *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
+    *) echo "usage: $0 [run|test|package|bench]" >&2; exit 2 ;;
 esac
 
 missing=""
