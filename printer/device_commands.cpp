@@ -11,7 +11,7 @@ void CutPaperJob(JobHost& host) {
         if (!PortCheck(host)) return;
         const std::string partialCut = "\x1B\x69";  // ESC i
         host.pumpEvents();
-        PrinterPort port;
+        PrinterPort port(host);
         port.openRaw(host.portName());
         port.write(partialCut + "\x0A");
         port.close();
@@ -26,7 +26,7 @@ void DrawerPulseJob(JobHost& host) {
         // ESC p: connector pin 2, 128 × 2 ms on, 128 × 2 ms off.
         const std::string drawerKick("\x1B\x70\x00\x80\x80", 5);
         host.pumpEvents();
-        PrinterPort port;
+        PrinterPort port(host);
         port.openRaw(host.portName());
         port.write(drawerKick + "\x0A");
         port.close();
@@ -40,7 +40,7 @@ void DrawerPulseJob(JobHost& host) {
 void BarcodeJob(JobHost& host) {
     try {
         const std::string barcodeHeight = "\x1D\x68\x32";  // GS h: 50 dots
-        PrinterPort port;
+        PrinterPort port(host);
         port.openRaw(host.portName());
         port.write(barcodeHeight + "\x0A");
         // GS k, CODE128, five data bytes: code set B selector "{B", then "123".

@@ -19,6 +19,12 @@ public:
     // that a job pausing in a loop costs no processor time.
     virtual void pumpEvents(std::chrono::milliseconds waitUpTo = std::chrono::milliseconds(0)) = 0;
 
+    // Waits at most `limit` until `fd` is ready for `events` (poll(2) flags; with none, simply
+    // for `limit`) and tells whether it is. Meanwhile the window keeps painting and answering the
+    // desktop, but user input that arrives is held back until the job's next pump point, so that
+    // no click runs in the middle of a write.
+    virtual bool waitOnDevice(int fd, short events, std::chrono::milliseconds limit) = 0;
+
     // Modal boxes with a single OK button; they return when dismissed.
     // Texts are UTF-8.
     virtual void showInformation(std::string_view title, std::string_view text) = 0;

@@ -1,22 +1,27 @@
 #include "printer_port.h"
 
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-#include <cctype>
+#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cstring>
+#include <memory>
 #include <thread>
 
+#include "error_hint.h"
 #include "gbk.h"
 #include "job_host.h"
+#include "port_name.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 // The program's single connection slot.
 bool slotTaken = false;
@@ -28,49 +33,83 @@ std::string stuckDeviceText() {
                           "打印机" + seconds + "秒内未接收数据(脱机、缺纸或流控阻塞)");
 }
 
-// "COM3" -> 3, for the whole name only; 0 when the name is not `prefix` and
-// a number from 1 without leading zeros.
-unsigned dosDeviceNumber(const std::string& name, std::string_view prefix) {
-    if (name.size() <= prefix.size() || name.size() > prefix.size() + 3) return 0;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != prefix[i]) return 0;
-    }
-    unsigned number = 0;
-    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
-        number = number * 10 + static_cast<unsigned>(name[i] - '0');
-    }
-    return name[prefix.size()] == '0' ? 0 : number;
+std::string notASerialPortText(const std::string& path) {
+    return ownDescription("\"" + path + "\" is not a serial port, so it takes no line settings",
+                          "“" + path + "”不是串口，不能设置串口参数");
 }
 
-// Bytes the terminal still holds for sending, or 0 when it cannot tell.
-int pendingTerminalOutput(int fd) {
-    int pending = 0;
-    return ioctl(fd, TIOCOUTQ, &pending) == 0 ? pending : 0;
+milliseconds timeUntil(Clock::time_point deadline) {
+    return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(deadline - Clock::now()));
 }
 
-// Waits until the descriptor may accept output again, at most `limit`.
-void waitForRoomToWrite(int fd, Clock::duration limit) {
-    pollfd writable{fd, POLLOUT, 0};
-    const auto before = Clock::now();
-    const int ms =
-        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count() + 1);
-    poll(&writable, 1, ms);
-    // Some printer drivers have no poll support and report "ready" at once;
-    // pause briefly so that retrying them does not spin the processor.
-    if (Clock::now() - before < std::chrono::milliseconds(1)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+// The description of a failure, and on a second line what the technician can do about it.
+PortError withHint(std::string description, const OpenFailure& facts) {
+    const std::string hint = hintFor(facts);
+    if (!hint.empty()) description += "\n" + hint;
+    return PortError(description);
+}
+
+// A name lookup can take as long as the network's name servers do, so it runs on a thread of its
+// own while the job waits through its host; a lookup that outlives the bound finishes alone and
+// frees what it found.
+struct Lookup {
+    std::atomic<bool> done{false};
+    int result = 0;
+    int systemError = 0;
+    addrinfo* addresses = nullptr;
+    int wake[2] = {-1, -1};
+
+    ~Lookup() {
+        if (addresses != nullptr) freeaddrinfo(addresses);
+        for (const int end : wake)
+            if (end >= 0) ::close(end);
     }
+};
+
+std::shared_ptr<Lookup> startLookup(const NetworkPort& printer) {
+    auto lookup = std::make_shared<Lookup>();
+    if (pipe2(lookup->wake, O_CLOEXEC | O_NONBLOCK) != 0) throw PortError(systemErrorText(errno));
+    std::thread([lookup, host = printer.host, service = std::to_string(printer.port)] {
+        addrinfo wanted{};
+        wanted.ai_family = AF_UNSPEC;
+        wanted.ai_socktype = SOCK_STREAM;
+        wanted.ai_flags = AI_NUMERICSERV;
+        lookup->result = getaddrinfo(host.c_str(), service.c_str(), &wanted, &lookup->addresses);
+        lookup->systemError = errno;
+        lookup->done.store(true, std::memory_order_release);
+        [[maybe_unused]] const ssize_t woken = ::write(lookup->wake[1], "", 1);
+    }).detach();
+    return lookup;
+}
+
+int socketError(int fd) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : errno;
 }
 
 }  // namespace
 
-std::string devicePathFor(const std::string& portName) {
-    if (const unsigned n = dosDeviceNumber(portName, "COM"))
-        return "/dev/ttyS" + std::to_string(n - 1);
-    if (const unsigned n = dosDeviceNumber(portName, "LPT"))
-        return "/dev/lp" + std::to_string(n - 1);
-    return portName;
+void setSerialLine(termios& settings, const SerialSettings& line) {
+    settings.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
+    settings.c_oflag &= ~OPOST;
+    settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cflag |= line.dataBits == 5   ? CS5
+                        : line.dataBits == 6 ? CS6
+                        : line.dataBits == 7 ? CS7
+                                             : CS8;
+    if (line.parity != 'n') settings.c_cflag |= PARENB;
+    if (line.parity == 'o') settings.c_cflag |= PARODD;
+    if (line.stopBits == 2) settings.c_cflag |= CSTOPB;
+    if (line.flow == 'x') settings.c_iflag |= IXON | IXOFF;
+    if (line.flow == 'p') settings.c_cflag |= CRTSCTS;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    cfsetispeed(&settings, speedConstant(line.baud));
+    cfsetospeed(&settings, speedConstant(line.baud));
 }
 
 PrinterPort::~PrinterPort() {
@@ -78,43 +117,128 @@ PrinterPort::~PrinterPort() {
 }
 
 void PrinterPort::openRaw(const std::string& portName) {
-    open(portName, O_WRONLY);
+    open(portName, /*textMode=*/false);
 }
 
 void PrinterPort::openText(const std::string& portName) {
-    open(portName, O_WRONLY | O_CREAT | O_TRUNC);
+    open(portName, /*textMode=*/true);
 }
 
-void PrinterPort::open(const std::string& portName, int flags) {
+void PrinterPort::open(const std::string& portName, bool textMode) {
     if (slotTaken) throw PortError(systemErrorText(EBUSY));
-    // Non-blocking, so that neither opening (a serial line without carrier)
-    // nor writing (a stuck printer) can hold the window; no controlling
-    // terminal, since a printer is not one.
-    const int fd =
-        ::open(devicePathFor(portName).c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) throw PortError(systemErrorText(errno));
-    fd_ = fd;
-    slotTaken = true;
-
-    if (isatty(fd_) && tcgetattr(fd_, &savedTerminal_) == 0) {
-        // The terminal layer would turn each line feed into CR LF; the printer
-        // must receive every byte as sent. Speed and flow control stay as the
-        // system has them configured.
-        termios raw = savedTerminal_;
-        raw.c_oflag &= ~OPOST;
-        if (tcsetattr(fd_, TCSANOW, &raw) != 0) {
-            const int error = errno;
-            release(true);
-            throw PortError(systemErrorText(error));
-        }
-        restoreTerminal_ = true;
+    const PortTarget target = resolvePortName(portName);
+    if (const auto* printer = std::get_if<NetworkPort>(&target)) {
+        connect(*printer, portName);
+    } else {
+        openDevice(std::get<DevicePort>(target), textMode, portName);
     }
+}
+
+void PrinterPort::openDevice(const DevicePort& device, bool textMode, const std::string& portName) {
+    // Non-blocking, so that neither opening (a serial line without carrier) nor writing (a stuck
+    // printer) can hold the job; no controlling terminal, since a printer is not one. A port
+    // with line settings is a serial line, never a file to create or empty.
+    const int flags = textMode && !device.line ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY;
+    const int fd = ::open(device.path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        throw withHint(systemErrorText(error), deviceOpenFailure(error, portName, device.path));
+    }
+    take(fd, isatty(fd) ? Kind::Terminal : Kind::File);
+    if (kind_ != Kind::Terminal || tcgetattr(fd_, &savedTerminal_) != 0) {
+        if (!device.line) return;
+        release(/*discardOutput=*/false);
+        throw PortError(notASerialPortText(device.path));
+    }
+
+    // Without settings the line keeps the speed and flow control the system has configured; only
+    // the terminal layer's output processing (LF to CR LF) is switched off, so that every byte
+    // reaches the printer as sent.
+    termios settings = savedTerminal_;
+    if (device.line) {
+        setSerialLine(settings, *device.line);
+    } else {
+        settings.c_oflag &= ~OPOST;
+    }
+    termios inForce{};
+    if (tcsetattr(fd_, TCSANOW, &settings) != 0 || tcgetattr(fd_, &inForce) != 0) {
+        const int error = errno;
+        release(/*discardOutput=*/true);
+        throw PortError(systemErrorText(error));
+    }
+    restoreTerminal_ = true;
+    if (device.line && cfgetospeed(&inForce) != speedConstant(device.line->baud)) {
+        release(/*discardOutput=*/true);
+        throw PortError(ownDescription(
+            "\"" + device.path + "\" does not take the speed " + std::to_string(device.line->baud),
+            "“" + device.path + "”不支持速率" + std::to_string(device.line->baud)));
+    }
+}
+
+void PrinterPort::connect(const NetworkPort& printer, const std::string& portName) {
+    const std::string address = shownAddress(printer);
+    auto failure = [&](const std::string& description, int error) {
+        OpenFailure facts;
+        facts.error = error;
+        facts.typed = portName;
+        facts.tried = address;
+        facts.network = true;
+        return withHint(description + " (" + address + ")", facts);
+    };
+    // Looking the name up and connecting share the bound of a stuck device.
+    const auto deadline = Clock::now() + stuckDeviceLimit;
+    const std::shared_ptr<Lookup> lookup = startLookup(printer);
+    while (!lookup->done.load(std::memory_order_acquire)) {
+        if (timeUntil(deadline).count() == 0) throw failure(systemErrorText(ETIMEDOUT), ETIMEDOUT);
+        host_.waitOnDevice(lookup->wake[0], POLLIN, timeUntil(deadline));
+    }
+    if (lookup->result != 0) {
+        throw failure(lookup->result == EAI_SYSTEM ? systemErrorText(lookup->systemError)
+                                                   : gai_strerror(lookup->result),
+                      0);
+    }
+
+    int error = ETIMEDOUT;
+    for (const addrinfo* candidate = lookup->addresses; candidate != nullptr;
+         candidate = candidate->ai_next) {
+        const int fd =
+            ::socket(candidate->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            error = errno;
+            continue;
+        }
+        if (::connect(fd, candidate->ai_addr, candidate->ai_addrlen) == 0) {
+            error = 0;
+        } else if (errno != EINPROGRESS) {
+            error = errno;
+        } else if (host_.waitOnDevice(fd, POLLOUT, timeUntil(deadline))) {
+            error = socketError(fd);
+        } else {
+            error = ETIMEDOUT;
+        }
+        if (error == 0) {
+            take(fd, Kind::Socket);
+            return;
+        }
+        ::close(fd);
+        if (timeUntil(deadline).count() == 0) break;
+    }
+    throw failure(systemErrorText(error), error);
+}
+
+void PrinterPort::take(int fd, Kind kind) {
+    fd_ = fd;
+    kind_ = kind;
+    slotTaken = true;
 }
 
 void PrinterPort::write(std::string_view bytes) {
     auto lastProgress = Clock::now();
     while (!bytes.empty()) {
-        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        // A printer that hangs up must fail the write, not end the program with SIGPIPE.
+        const ssize_t written = kind_ == Kind::Socket
+                                    ? ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL)
+                                    : ::write(fd_, bytes.data(), bytes.size());
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
             lastProgress = Clock::now();
@@ -124,8 +248,16 @@ void PrinterPort::write(std::string_view bytes) {
         if (written < 0 && errno != EAGAIN) throw PortError(systemErrorText(errno));
         const auto waited = Clock::now() - lastProgress;
         if (waited >= stuckDeviceLimit) throw PortError(stuckDeviceText());
-        waitForRoomToWrite(fd_, stuckDeviceLimit - waited);
+        waitForRoom(stuckDeviceLimit - waited);
     }
+}
+
+void PrinterPort::waitForRoom(Clock::duration limit) {
+    const auto before = Clock::now();
+    host_.waitOnDevice(fd_, POLLOUT, std::chrono::ceil<milliseconds>(limit));
+    // Some printer drivers have no poll support and report "ready" at once; pause briefly so
+    // that retrying them does not spin the processor.
+    if (Clock::now() - before < milliseconds(1)) host_.waitOnDevice(fd_, 0, milliseconds(5));
 }
 
 void PrinterPort::write(std::u8string_view text) {
@@ -136,23 +268,39 @@ void PrinterPort::writeLine(std::u8string_view text) {
     write(std::string_view(toGbk(text) + "\r\n"));
 }
 
+int PrinterPort::outstandingBytes() const {
+    // A terminal's count is what it has not sent yet; a TCP socket's, what the printer has not
+    // acknowledged yet.
+    int pending = 0;
+    const unsigned long request = kind_ == Kind::Socket ? SIOCOUTQ : TIOCOUTQ;
+    return ioctl(fd_, request, &pending) == 0 ? pending : 0;
+}
+
 void PrinterPort::close() {
     if (!isOpen()) return;
-    if (restoreTerminal_) {
-        // Closing a terminal waits for its unsent output without a bound;
-        // wait here instead, for as long as the device keeps taking bytes.
+    if (kind_ != Kind::File) {
+        // Closing a terminal waits for its unsent output without a bound, and closing a socket
+        // does not wait at all; wait here instead, for as long as the printer keeps taking bytes.
+        // Nothing signals that output has gone; look again after 1 ms, then less and less often.
         auto lastProgress = Clock::now();
-        for (int pending = pendingTerminalOutput(fd_); pending > 0;) {
+        milliseconds pause(1);
+        for (int pending = outstandingBytes(); pending > 0;
+             pause = std::min(pause * 2, milliseconds(20))) {
             if (Clock::now() - lastProgress >= stuckDeviceLimit) {
                 release(/*discardOutput=*/true);
                 throw PortError(stuckDeviceText());
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            const int now = pendingTerminalOutput(fd_);
+            host_.waitOnDevice(fd_, 0, pause);
+            if (const int error = kind_ == Kind::Socket ? socketError(fd_) : 0; error != 0) {
+                release(/*discardOutput=*/true);
+                throw PortError(systemErrorText(error));
+            }
+            const int now = outstandingBytes();
             if (now < pending) lastProgress = Clock::now();
             pending = now;
         }
     }
+    if (kind_ == Kind::Socket) shutdown(fd_, SHUT_WR);
     if (const int error = release(/*discardOutput=*/false); error != 0 && error != EINTR) {
         throw PortError(systemErrorText(error));
     }
@@ -164,9 +312,15 @@ int PrinterPort::release(bool discardOutput) noexcept {
         tcsetattr(fd_, TCSANOW, &savedTerminal_);
         restoreTerminal_ = false;
     }
+    if (kind_ == Kind::Socket && discardOutput) {
+        // Dropped at once rather than delivered after the job has given up on it.
+        const linger abort{1, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
     const int closed = ::close(fd_);
     const int error = closed == 0 ? 0 : errno;
     fd_ = -1;
+    kind_ = Kind::File;
     slotTaken = false;
     return error;
 }

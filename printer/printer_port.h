@@ -20,26 +20,34 @@ inline constexpr std::string_view failureTitle = "错误!";
 // of paper, flow control held) and the job fails instead of waiting on.
 inline constexpr std::chrono::seconds stuckDeviceLimit{5};
 
-// The device path a port name denotes: the DOS names COM1.. and LPT1..
-// (whole name, any letter case) map to the serial and parallel devices;
-// anything else is used as a path, unchanged.
-std::string devicePathFor(const std::string& portName);
+struct DevicePort;
+struct NetworkPort;
+struct SerialSettings;
 
-// The one connection to the printer. There is a single connection slot in
-// the whole program: opening while it is taken fails as a busy device. The
-// object owns its descriptor; destroying it while open closes the connection
-// and discards whatever output had not been sent yet.
+// Puts a serial line into the state a job prints with: raw (no processing of output or input, no
+// echo), modem-control lines ignored (a printer without carrier still prints), and exactly the
+// speed, parity, data bits, stop bits and flow control named.
+void setSerialLine(termios& settings, const SerialSettings& line);
+
+// The one connection to the printer: a device, a file or a network printer, behind one
+// descriptor. There is a single connection slot in the whole program: opening while it is taken
+// fails as a busy device. The object owns its descriptor; destroying it while open closes the
+// connection and discards whatever output had not been sent yet. Whenever it has to wait on the
+// printer (a name to look up, a connection to make, a printer not taking bytes, output still on
+// its way at close) it waits through the job's host, so the window stays live; a wait that makes
+// no progress for stuckDeviceLimit fails the job.
 class PrinterPort {
 public:
-    PrinterPort() = default;
+    explicit PrinterPort(JobHost& host) : host_(host) {}
     ~PrinterPort();
     PrinterPort(const PrinterPort&) = delete;
     PrinterPort& operator=(const PrinterPort&) = delete;
 
-    // Raw mode: an existing device or file, opened for writing from its
-    // first byte, never created or truncated.
+    // Raw mode: an existing device or file, opened for writing from its first byte, never
+    // created or truncated; or a new connection to a network printer.
     void openRaw(const std::string& portName);
-    // Text mode: a plain file is truncated, or created when missing.
+    // Text mode: a plain file is truncated, or created when missing; anything else opens as in
+    // raw mode.
     void openText(const std::string& portName);
 
     // Puts bytes on the port exactly as given (control-code strings).
@@ -49,19 +57,30 @@ public:
     // Puts printer text, converted to GBK, followed by CR LF.
     void writeLine(std::u8string_view text);
 
-    // Waits (bounded) for unsent output, restores the terminal settings
-    // found at open and frees the slot. Throws PortError on failure, after
-    // the connection has been released.
+    // Waits (bounded) until the printer has taken every byte (a network printer: acknowledged
+    // it), restores the terminal settings found at open and frees the slot. Throws PortError on
+    // failure, after the connection has been released.
     void close();
 
     bool isOpen() const { return fd_ >= 0; }
 
 private:
-    void open(const std::string& portName, int flags);
+    enum class Kind { File, Terminal, Socket };
+
+    void open(const std::string& portName, bool textMode);
+    void openDevice(const DevicePort& device, bool textMode, const std::string& portName);
+    void connect(const NetworkPort& printer, const std::string& portName);
+    void take(int fd, Kind kind);
+    // Waits through the host until the descriptor may take more output.
+    void waitForRoom(std::chrono::steady_clock::duration limit);
+    // Bytes written that have not reached the printer yet.
+    int outstandingBytes() const;
     // Closes and frees the slot whatever happens; returns close's error number.
     int release(bool discardOutput) noexcept;
 
+    JobHost& host_;
     int fd_ = -1;
+    Kind kind_ = Kind::File;
     bool restoreTerminal_ = false;
     termios savedTerminal_{};
 };

@@ -136,7 +136,7 @@ void TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
 
         // Banner phase: large print.
         const std::string bannerPort = host.portName();
-        PrinterPort port;
+        PrinterPort port(host);
         port.openRaw(bannerPort);
         port.write("\x1B\x40");      // ESC @: initialise
         port.write("\x1B\x21\x2D");  // ESC !: banner print mode

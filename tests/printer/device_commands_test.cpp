@@ -2,9 +2,9 @@
 
 #include "device_commands.h"
 #include "fake_host.h"
+#include "printer_port.h"
 #include "pseudo_terminal.h"
 #include "temp_files.h"
-#include "printer_port.h"
 
 namespace {
 
@@ -76,7 +76,8 @@ TEST(OneShotJobs, BarcodeReportsAFailedOpenAndLeavesTheSlotFree) {
         }
     }
     TempDir dir;
-    PrinterPort port;
+    FakeHost host;
+    PrinterPort port(host);
     port.openText(dir.path("free"));
     port.close();
 }
@@ -88,7 +89,7 @@ TEST(OneShotJobs, AJobStartedWhileThePortIsHeldIsRefused) {
     FakeHost host;
     host.port = dir.path("port");
     writeFile(host.port, "");
-    PrinterPort held;
+    PrinterPort held(host);
     held.openRaw(host.port);
     for (const OneShot& oneShot : oneShots) oneShot.job(host);
     ASSERT_EQ(host.boxes.size(), 3u);

@@ -10,24 +10,13 @@
 
 #include "device_commands.h"
 #include "fake_host.h"
+#include "printer_port.h"
 #include "pseudo_terminal.h"
 #include "temp_files.h"
-#include "printer_port.h"
 
 namespace {
 
 const std::string chooseAPort = "请选取打印机所连接的端口！";
-
-TEST(DevicePath, DosNamesMapToDevicesAndEverythingElsePassesThrough) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"COM1", "/dev/ttyS0"},   {"com2", "/dev/ttyS1"},   {"CoM10", "/dev/ttyS9"},
-        {"LPT1", "/dev/lp0"},     {"lpt2", "/dev/lp1"},     {"COM1 ", "COM1 "},
-        {" COM1", " COM1"},       {"COM0", "COM0"},         {"COM01", "COM01"},
-        {"COM", "COM"},           {"COMX", "COMX"},         {"/dev/usb/lp0", "/dev/usb/lp0"},
-        {"选择端口", "选择端口"}, {"LPT1.txt", "LPT1.txt"},
-    };
-    for (const auto& [name, path] : cases) EXPECT_EQ(devicePathFor(name), path) << name;
-}
 
 // The port check sees what the technician typed; only spaces are trimmed,
 // and only for the check.
@@ -78,10 +67,11 @@ TEST(PortCheck, TrailingSpaceIsKeptWhenOpening) {
 }
 
 TEST(PrinterPort, RawOverwritesFromTheStartAndTextReplaces) {
+    FakeHost host;
     TempDir dir;
     const std::string file = dir.path("port.bin");
     writeFile(file, "0123456789");
-    PrinterPort port;
+    PrinterPort port(host);
     port.openRaw(file);
     port.write(std::string_view("AB"));
     port.close();
@@ -94,9 +84,10 @@ TEST(PrinterPort, RawOverwritesFromTheStartAndTextReplaces) {
 }
 
 TEST(PrinterPort, RawNeverCreatesAFileButTextDoes) {
+    FakeHost host;
     TempDir dir;
     const std::string file = dir.path("LPT9.txt");
-    PrinterPort port;
+    PrinterPort port(host);
     try {
         port.openRaw(file);
         FAIL() << "raw open created " << file;
@@ -111,13 +102,14 @@ TEST(PrinterPort, RawNeverCreatesAFileButTextDoes) {
 }
 
 TEST(PrinterPort, SingleSlotIsBusyUntilItsOwnerReleasesIt) {
+    FakeHost host;
     TempDir dir;
     const std::string file = dir.path("port");
     writeFile(file, "");
     {
-        PrinterPort first;
+        PrinterPort first(host);
         first.openRaw(file);
-        PrinterPort second;
+        PrinterPort second(host);
         try {
             second.openRaw(file);
             FAIL() << "second connection opened";
@@ -128,15 +120,16 @@ TEST(PrinterPort, SingleSlotIsBusyUntilItsOwnerReleasesIt) {
         first.write(std::string_view("x"));
         // `first` goes out of scope open: its destructor frees the slot.
     }
-    PrinterPort next;
+    PrinterPort next(host);
     next.openText(file);
     next.close();
 }
 
 TEST(PrinterPort, ControlBytesReachATerminalUnchangedAndItsSettingsAreRestored) {
+    FakeHost host;
     PseudoTerminal terminal;
     ASSERT_TRUE(terminal.slaveOutputProcessing());
-    PrinterPort port;
+    PrinterPort port(host);
     port.openRaw(terminal.slavePath);
     port.write(std::string_view("\x1B\x70\x00\x80\x80\x0A", 6));
     port.close();
@@ -148,10 +141,11 @@ TEST(PrinterPort, ControlBytesReachATerminalUnchangedAndItsSettingsAreRestored) 
 }
 
 TEST(PrinterPort, UnencodableCharacterFailsTheWriteBeforeAnyByteGoesOut) {
+    FakeHost host;
     TempDir dir;
     const std::string file = dir.path("port");
     writeFile(file, "");
-    PrinterPort port;
+    PrinterPort port(host);
     port.openRaw(file);
     try {
         port.write(u8"打印😀");
@@ -165,6 +159,7 @@ TEST(PrinterPort, UnencodableCharacterFailsTheWriteBeforeAnyByteGoesOut) {
 }
 
 TEST(PrinterPort, StuckDeviceTimesOutAndFreesTheSlot) {
+    FakeHost host;
     // A pipe whose reader never reads stands for a printer that stopped
     // taking bytes: its buffer fills up and stays full.
     TempDir dir;
@@ -173,7 +168,7 @@ TEST(PrinterPort, StuckDeviceTimesOutAndFreesTheSlot) {
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     std::chrono::steady_clock::time_point failed;
     {
-        PrinterPort port;
+        PrinterPort port(host);
         port.openRaw(fifo);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_THROW(port.write(std::string(4 << 20, 'x')), PortError);
@@ -182,7 +177,7 @@ TEST(PrinterPort, StuckDeviceTimesOutAndFreesTheSlot) {
         EXPECT_LT(failed - start, std::chrono::seconds(8));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - failed, std::chrono::seconds(1));
-    PrinterPort next;
+    PrinterPort next(host);
     next.openRaw(fifo);
     next.close();
     close(reader);

@@ -25,8 +25,13 @@ public:
     // Runs at every pump that does not wait.
     std::function<void()> atPlainPump;
 
+    // How often a job waited on its device, and for how long in all.
+    int deviceWaits = 0;
+    std::chrono::steady_clock::duration waitedOnDevice{};
+
     std::string portName() override { return port; }
     void pumpEvents(std::chrono::milliseconds waitUpTo) override;
+    bool waitOnDevice(int fd, short events, std::chrono::milliseconds limit) override;
     void showInformation(std::string_view title, std::string_view text) override {
         boxes.push_back({false, std::string(title), std::string(text)});
     }

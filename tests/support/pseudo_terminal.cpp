@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -43,7 +42,11 @@ void PseudoTerminal::drain() {
 }
 
 bool PseudoTerminal::slaveOutputProcessing() const {
+    return (slaveSettings().c_oflag & OPOST) != 0;
+}
+
+termios PseudoTerminal::slaveSettings() const {
     termios settings{};
     tcgetattr(slave_, &settings);
-    return (settings.c_oflag & OPOST) != 0;
+    return settings;
 }

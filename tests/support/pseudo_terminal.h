@@ -1,5 +1,7 @@
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 
 // A pseudo-terminal standing for a printer: jobs write to `slavePath`, the
@@ -20,6 +22,8 @@ public:
     void drain();
     // Whether the slave side has its output post-processing on.
     bool slaveOutputProcessing() const;
+    // The line settings in force, as the other end of the line sees them.
+    termios slaveSettings() const;
 
 private:
     int master_ = -1;
