@@ -13,8 +13,8 @@ build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
 chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
 case "${1:-run}" in
     run) wanted="$build $chinese xdg-utils" ;;
-    test) wanted="$build $chinese libgtest-dev desktop-file-utils appstream man-db" ;;
-    sanitize) wanted="$build $chinese libgtest-dev desktop-file-utils appstream man-db xvfb python3-xlib" ;;
+    test) wanted="$build $chinese libgtest-dev desktop-file-utils appstream man-db xvfb xdotool" ;;
+    sanitize) wanted="$build $chinese libgtest-dev desktop-file-utils appstream man-db xvfb xdotool python3-xlib" ;;
     package) wanted="$build dpkg-dev file lintian" ;;
     bench) wanted="$build $chinese libgtest-dev xvfb x11-utils" ;;
     *) echo "usage: $0 [run|test|sanitize|package|bench]" >&2; exit 2 ;;

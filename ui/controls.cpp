@@ -5,9 +5,11 @@
 #include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <utility>
 
 QCursor handCursor() {
     return QCursor(QPixmap(QStringLiteral(":/assets/hand.cur")), 6, 0);
@@ -196,5 +198,43 @@ TextFit fitTextInBox(const QFont& asked, const QString& text, QSize box) {
         if (ink.top() >= 0 && ink.bottom() < box.height()) return {font, ascent};
         const int top = (box.height() - ink.height()) / 2;
         return {font, ascent + top - ink.top()};
+    }
+}
+
+PortSelector::PortSelector(const QStringList& fixedEntries, Lister lister, QWidget* parent)
+    : QComboBox(parent),
+      fixedEntries_(static_cast<int>(fixedEntries.size())),
+      lister_(std::move(lister)) {
+    setEditable(true);
+    // A port name is taken as typed; inline completion would turn "CO" into "COM1".
+    setCompleter(nullptr);
+    setInsertPolicy(QComboBox::NoInsert);
+    // Every entry carries the number 0, which nothing reads.
+    for (const QString& entry : fixedEntries) addItem(entry, 0);
+    listFoundPorts();
+    setCurrentIndex(0);
+}
+
+void PortSelector::showPopup() {
+    listFoundPorts();
+    QComboBox::showPopup();
+}
+
+void PortSelector::listFoundPorts() {
+    const QString edited = lineEdit()->text();
+    const int cursor = lineEdit()->cursorPosition();
+    const bool blocked = blockSignals(true);
+    while (count() > fixedEntries_) removeItem(count() - 1);
+    for (const FoundPort& port : lister_()) {
+        addItem(QString::fromStdString(port.path), 0);
+        const QString names =
+            (QString::fromStdString(port.maker) + ' ' + QString::fromStdString(port.product))
+                .trimmed();
+        if (!names.isEmpty()) setItemData(count() - 1, names, Qt::ToolTipRole);
+    }
+    blockSignals(blocked);
+    if (lineEdit()->text() != edited) {
+        lineEdit()->setText(edited);
+        lineEdit()->setCursorPosition(cursor);
     }
 }

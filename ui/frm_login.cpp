@@ -1,5 +1,7 @@
 #include "frm_login.h"
 
+#include <poll.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,8 +12,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <iterator>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -88,7 +92,7 @@ PictureButton* pictureButton(QWidget* parent, const char* objectName, const QRec
 
 }  // namespace
 
-FrmLogin::FrmLogin(LinkLauncher::Opener opener)
+FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       links_(std::move(opener), [this](const QString& title, const QString& text) {
@@ -203,14 +207,9 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
     barcode->setGeometry(twipsRect(5280, 3000, 960, 255));
     setBackground(barcode, kFormGreen);
 
-    Combo1 = new QComboBox(this);
+    Combo1 = new PortSelector({qtText(portPlaceholder), "LPT1", "LPT2", "COM1", "COM2"},
+                              std::move(ports), this);
     name(Combo1, "Combo1");
-    Combo1->setEditable(true);
-    // A port name is taken as typed; inline completion would turn "CO" into "COM1".
-    Combo1->setCompleter(nullptr);
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->addItem(qtText(portPlaceholder), 0);
-    for (const char* port : {"LPT1", "LPT2", "COM1", "COM2"}) Combo1->addItem(port, 0);
     Combo1->setGeometry(twipsRect(5280, 3240, 1125, 300));
     setColour(Combo1, QPalette::Base, kBannerBlue);
     setColour(Combo1, QPalette::Text, Qt::black);
@@ -272,6 +271,34 @@ void FrmLogin::pumpEvents(std::chrono::milliseconds waitUpTo) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     QCoreApplication::processEvents();
+}
+
+bool FrmLogin::waitOnDevice(int fd, short events, std::chrono::milliseconds limit) {
+    // Painting, timers and the desktop's messages go on; clicks and keys stay queued in the window
+    // system until the job's next pump point, so none of them runs in the middle of a write.
+    // Processing events by hand rather than in an event loop of its own, the wait also goes on to
+    // its end after the window has been closed and the application told to quit.
+    bool ready = false;
+    std::optional<QSocketNotifier> device;
+    if (events & (POLLIN | POLLOUT)) {
+        device.emplace(static_cast<qintptr>(fd),
+                       events & POLLOUT ? QSocketNotifier::Write : QSocketNotifier::Read);
+        connect(&*device, &QSocketNotifier::activated, this, [&] {
+            ready = true;
+            device->setEnabled(false);
+        });
+    }
+    bool timeUp = false;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    connect(&deadline, &QTimer::timeout, this, [&] { timeUp = true; });
+    deadline.start(limit);
+    while (!ready && !timeUp) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    return ready;
 }
 
 void FrmLogin::showInformation(std::string_view title, std::string_view text) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "controls.h"
 #include "job_host.h"
 #include "link_launcher.h"
 
@@ -18,11 +19,15 @@ class QComboBox;
 class FrmLogin : public QWidget, public JobHost {
     Q_OBJECT
 public:
-    explicit FrmLogin(LinkLauncher::Opener opener = LinkLauncher::desktopOpener());
+    // `ports` finds the printer ports the port selector lists after its fixed entries.
+    explicit FrmLogin(
+        LinkLauncher::Opener opener = LinkLauncher::desktopOpener(),
+        PortSelector::Lister ports = [] { return scanPrinterPorts(); });
     ~FrmLogin() override;
 
     std::string portName() override;
     void pumpEvents(std::chrono::milliseconds waitUpTo) override;
+    bool waitOnDevice(int fd, short events, std::chrono::milliseconds limit) override;
     void showInformation(std::string_view title, std::string_view text) override;
     void showCritical(std::string_view title, std::string_view text) override;
 

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QHash>
@@ -9,12 +10,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -25,7 +29,10 @@
 #include "frm_login.h"
 #include "gbk.h"
 #include "receipts.h"
+#include "stalled_printer.h"
 #include "utf8_text.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -62,6 +69,23 @@ public:
 
 private:
     QTimer poll_;
+};
+
+// Calls back at every paint of a widget.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QWidget* widget, std::function<void()> painted) : painted_(std::move(painted)) {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted_();
+        return false;
+    }
+
+private:
+    std::function<void()> painted_;
 };
 
 QByteArray readAll(const QString& path) {
@@ -166,12 +190,17 @@ private slots:
     void init() {
         opened_.clear();
         handled_ = true;
-        window_ =
-            std::make_unique<FrmLogin>([this](const QUrl& url, std::function<void()> refused) {
+        found_.clear();
+        window_ = std::make_unique<FrmLogin>(
+            [this](const QUrl& url, std::function<void()> refused) {
                 opened_ << url;
                 if (!handled_) refused();
-            });
+            },
+            [this] { return found_; });
         window_->show();
+        // Under a bare X server no window manager gives the window the focus.
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         // Jobs never create the port, as it would be a device; a plain file stands in for it.
         port_ = dir_.filePath("printer");
@@ -396,6 +425,68 @@ private slots:
         }
     }
 
+    // After its five entries the box lists the ports found, found again at every drop-down,
+    // with a USB device's names as its tooltip; the edited text stays as it is.
+    void portBoxListsThePortsFound() {
+        found_ = {{"/dev/usb/lp0", "Maker", "Receipt Printer"}, {"/dev/ttyUSB0", "", ""}};
+        auto* box = combo();
+        box->showPopup();
+        box->hidePopup();
+        QStringList entries;
+        for (int i = 0; i < box->count(); ++i) entries << box->itemText(i);
+        QCOMPARE(entries, (QStringList{"选择端口", "LPT1", "LPT2", "COM1", "COM2", "/dev/usb/lp0",
+                                       "/dev/ttyUSB0"}));
+        QCOMPARE(box->itemData(5, Qt::ToolTipRole).toString(), QString("Maker Receipt Printer"));
+        QVERIFY(!box->itemData(6, Qt::ToolTipRole).isValid());
+        QCOMPARE(box->itemData(6), QVariant(0));
+        QCOMPARE(box->currentText(), QString("选择端口"));
+
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), "/dev/usb/l");
+        found_ = {{"/dev/ttyACM0", "", ""}};
+        box->showPopup();
+        box->hidePopup();
+        QCOMPARE(box->count(), 6);
+        QCOMPARE(box->itemText(5), QString("/dev/ttyACM0"));
+        QCOMPARE(box->currentText(), QString("/dev/usb/l"));
+        // Chosen from the list, a found port is the port name.
+        box->setCurrentIndex(5);
+        QCOMPARE(window_->portName(), std::string("/dev/ttyACM0"));
+    }
+
+    // While a job waits on a printer that takes no bytes, the window goes on painting, and the
+    // job goes on when the printer does.
+    void windowPaintsWhileAJobWaitsOnItsPrinter() {
+        BoxAnswerer boxes;
+        const auto [longestGap, received] = clickIntoAStall("cmdexit", 1000ms, [] {});
+        QVERIFY2(longestGap >= 0, "the job never waited");
+        QVERIFY2(longestGap <= 100, qPrintable(QString("no paint for %1 ms").arg(longestGap)));
+        QCOMPARE(received, kCut);
+        QVERIFY(boxes.seen.isEmpty());
+    }
+
+    // Real input from the window system, arriving while a job waits on its printer, is neither
+    // lost nor run in the middle of the job: the click waits until the job is done. Needs an X
+    // server (the test runs under Xvfb) and xdotool.
+    void inputDuringAWaitIsHeldUntilTheJobEnds() {
+        if (QGuiApplication::platformName() != "xcb")
+            QSKIP("needs real window-system input: run under an X server");
+        const QString xdotool = QStandardPaths::findExecutable("xdotool");
+        if (xdotool.isEmpty()) QSKIP("needs xdotool");
+        BoxAnswerer boxes;
+        QWidget* drawer = control(window_.get(), "Command1");
+        const QPoint at = drawer->mapToGlobal(drawer->rect().center());
+        const auto [longestGap, received] = clickIntoAStall("cmdexit", 1500ms, [&] {
+            QProcess::startDetached(xdotool, {"mousemove", QString::number(at.x()),
+                                              QString::number(at.y()), "click", "1"});
+        });
+        QVERIFY2(longestGap >= 0 && longestGap <= 100,
+                 qPrintable(QString("longest gap between paints %1 ms").arg(longestGap)));
+        QVERIFY2(boxes.seen.isEmpty(), qPrintable(boxes.seen.value(0).text));
+        QCOMPARE(received, kCut + kPulse);
+    }
+
     // A name is taken as typed: "CO" is not completed to "COM1". Choosing from the list still
     // puts the entry in the box.
     void portBoxTakesANameAsTyped() {
@@ -496,7 +587,42 @@ private slots:
     }
 
 private:
+    // Clicks `button` with the port box set to a printer that has stopped taking bytes, lets it
+    // wait on the printer for `stall` and then drains it; `duringTheWait` runs meanwhile. Returns
+    // the longest time the window went without painting while the job waited, and what the
+    // printer received.
+    QPair<int, QByteArray> clickIntoAStall(const QString& button, std::chrono::milliseconds stall,
+                                           const std::function<void()>& duringTheWait) {
+        StalledPrinter printer(dir_.filePath("stalled").toStdString());
+        combo()->setEditText(QString::fromStdString(printer.path()));
+        // Something asks the window to repaint every 10 ms; every paint is noted.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 lastPaint = 0, longestGap = 0;
+        PaintWatch watch(window_.get(), [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - lastPaint);
+            lastPaint = clock.elapsed();
+        });
+        QTimer repaint;
+        repaint.callOnTimeout(window_.get(), [this] { window_->update(); });
+        repaint.start(10);
+        QByteArray received;
+        QTimer::singleShot(stall / 2, window_.get(), duringTheWait);
+        QTimer::singleShot(stall, window_.get(),
+                           [&] { received += QByteArray::fromStdString(printer.drain()); });
+        QTest::mouseClick(control(window_.get(), button), Qt::LeftButton);
+        const qint64 jobTook = clock.elapsed();
+        lastPaint = clock.elapsed();
+        QTest::qWait(300);
+        received += QByteArray::fromStdString(printer.drain());
+        if (jobTook < stall.count()) longestGap = -1;  // it never waited
+        return {int(longestGap), received};
+    }
+
+    QComboBox* combo() const { return qobject_cast<QComboBox*>(control(window_.get(), "Combo1")); }
+
     QTemporaryDir dir_;
+    std::vector<FoundPort> found_;
     QString port_;
     QList<QUrl> opened_;
     bool handled_ = true;
