@@ -1,15 +1,13 @@
 #pragma once
 
-// What both receipt benchmarks share: the process's processor time, and the
-// timing of one receipt printed over and over to a pseudo-terminal.
+// What the receipt benchmarks share: the process's processor time, and the
+// timing of one receipt printed over and over.
 #include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
-
-#include "pseudo_terminal.h"
 
 inline double processorSeconds() {
     timespec now{};
@@ -22,9 +20,10 @@ inline void printTimesHeader() {
 }
 
 // Prints one receipt `rounds` times and a line with its mean wall time, mean
-// processor time and largest processor time.
-inline void timeReceipt(const char* name, int rounds, PseudoTerminal& printer,
-                        const std::function<void()>& printOne) {
+// processor time and largest processor time; `afterEach` runs between rounds,
+// untimed.
+inline void timeReceipt(const char* name, int rounds, const std::function<void()>& printOne,
+                        const std::function<void()>& afterEach) {
     using Clock = std::chrono::steady_clock;
     double wall = 0, cpu = 0, cpuMax = 0;
     for (int i = 0; i < rounds; ++i) {
@@ -35,7 +34,7 @@ inline void timeReceipt(const char* name, int rounds, PseudoTerminal& printer,
         wall += std::chrono::duration<double>(Clock::now() - wallStart).count();
         cpu += cpuUsed;
         cpuMax = std::max(cpuMax, cpuUsed);
-        printer.drain();
+        afterEach();
     }
     std::printf("%-11s %6d %12.4f %12.5f %12.5f\n", name, rounds, wall / rounds, cpu / rounds,
                 cpuMax);

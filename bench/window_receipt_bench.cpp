@@ -9,6 +9,7 @@
 #include "application.h"
 #include "bench_support.h"
 #include "frm_login.h"
+#include "pseudo_terminal.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -24,8 +25,9 @@ int main(int argc, char** argv) {
 
     printTimesHeader();
     for (const char* button : {"Command10", "Command2", "Command9"}) {
-        timeReceipt(button, rounds, printer,
-                    [&] { window.findChild<QPushButton*>(button)->click(); });
+        timeReceipt(
+            button, rounds, [&] { window.findChild<QPushButton*>(button)->click(); },
+            [&] { printer.drain(); });
     }
     return 0;
 }
