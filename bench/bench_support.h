@@ -1,19 +1,15 @@
 #pragma once
 
-// What both receipt benchmarks need: a pseudo-terminal for the receipts to
-// go to, and the process's processor time.
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
+// What both receipt benchmarks share: the process's processor time, and the
+// timing of one receipt printed over and over to a pseudo-terminal.
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <functional>
-#include <stdexcept>
-#include <string>
+
+#include "pseudo_terminal.h"
 
 inline double processorSeconds() {
     timespec now{};
@@ -21,44 +17,13 @@ inline double processorSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// A pseudo-terminal that stands for the printer. Its slave side stays open
-// between receipts, so that a job's close never hangs up the line.
-class PrinterTerminal {
-public:
-    PrinterTerminal() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        path_ = ptsname(master_);
-        slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
-    }
-    ~PrinterTerminal() {
-        close(slave_);
-        close(master_);
-    }
-    const std::string& path() const { return path_; }
-    // Throws away what arrived, so the terminal never fills up.
-    void drain() const {
-        char sink[4096];
-        pollfd readable{master_, POLLIN, 0};
-        while (poll(&readable, 1, 0) > 0 && read(master_, sink, sizeof sink) > 0) {
-        }
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    std::string path_;
-};
-
 inline void printTimesHeader() {
     std::printf("%-11s %6s %12s %12s %12s\n", "receipt", "rounds", "wall s", "cpu s", "cpu s max");
 }
 
 // Prints one receipt `rounds` times and a line with its mean wall time, mean
 // processor time and largest processor time.
-inline void timeReceipt(const char* name, int rounds, const PrinterTerminal& printer,
+inline void timeReceipt(const char* name, int rounds, PseudoTerminal& printer,
                         const std::function<void()>& printOne) {
     using Clock = std::chrono::steady_clock;
     double wall = 0, cpu = 0, cpuMax = 0;

@@ -15,11 +15,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     registerFontSubstitutions();
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
-    const PrinterTerminal printer;
+    PseudoTerminal printer;
 
     FrmLogin window([](const QUrl&, std::function<void()>) {});
     window.show();
-    window.findChild<QComboBox*>("Combo1")->setEditText(QString::fromStdString(printer.path()));
+    window.findChild<QComboBox*>("Combo1")->setEditText(QString::fromStdString(printer.slavePath));
     QApplication::processEvents();
 
     printTimesHeader();

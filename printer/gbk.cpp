@@ -1,13 +1,11 @@
 #include "gbk.h"
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
-#include <cstring>
 
 #include <iconv.h>
 
-#include "printer_port.h"
+#include "port_error.h"
 
 namespace {
 
@@ -24,12 +22,6 @@ std::pair<std::string_view, char32_t> characterAt(std::u8string_view text, std::
 }
 
 }  // namespace
-
-std::string ownDescription(std::string_view english, std::string_view chinese) {
-    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
-    const bool isChinese = messages != nullptr && std::strncmp(messages, "zh", 2) == 0;
-    return std::string(isChinese ? chinese : english);
-}
 
 std::string toGbk(std::u8string_view text) {
     iconv_t converter = iconv_open("CP936", "UTF-8");

@@ -18,18 +18,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A device that accepts no byte for this long is taken as stuck (offline, out
-// of paper, flow control held) and the job fails instead of freezing the
-// window.
-constexpr auto stuckDeviceLimit = std::chrono::seconds(5);
-
 // The program's single connection slot.
 bool slotTaken = false;
 
 std::string stuckDeviceText() {
-    return ownDescription(
-        "The printer accepted no data for 5 seconds (offline, out of paper or flow control held)",
-        "打印机5秒内未接收数据(脱机、缺纸或流控阻塞)");
+    const std::string seconds = std::to_string(stuckDeviceLimit.count());
+    return ownDescription("The printer accepted no data for " + seconds +
+                              " seconds (offline, out of paper or flow control held)",
+                          "打印机" + seconds + "秒内未接收数据(脱机、缺纸或流控阻塞)");
 }
 
 // "COM3" -> 3, for the whole name only; 0 when the name is not `prefix` and
@@ -68,12 +64,6 @@ void waitForRoomToWrite(int fd, Clock::duration limit) {
 }
 
 }  // namespace
-
-std::string systemErrorText(int errorNumber) {
-    // strerror follows LC_MESSAGES, which the program sets from the user's
-    // environment at start.
-    return std::strerror(errorNumber);
-}
 
 std::string devicePathFor(const std::string& portName) {
     if (const unsigned n = dosDeviceNumber(portName, "COM"))
@@ -190,7 +180,7 @@ bool PortCheck(JobHost& host) {
                                     ? std::string()
                                     : name.substr(first, name.find_last_not_of(' ') - first + 1);
     if (trimmed.empty() || trimmed == portPlaceholder) {
-        host.showInformation("提示！", "请选取打印机所连接的端口！");
+        host.showInformation(noticeTitle, "请选取打印机所连接的端口！");
         return false;
     }
     return true;

@@ -1,25 +1,23 @@
 #pragma once
 
-#include <stdexcept>
+#include <chrono>
 #include <string>
 #include <string_view>
 
 #include <termios.h>
 
+#include "port_error.h"
+
 class JobHost;
 
 // The port selector's placeholder entry: no port chosen yet.
 inline constexpr std::string_view portPlaceholder = "选择端口";
+// The title of every information box the tool shows.
+inline constexpr std::string_view noticeTitle = "提示！";
 
-// A failure of a job step, carrying the description that follows
-// "出错提示:" in the error box.
-class PortError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The description of a system error number in the user's locale.
-std::string systemErrorText(int errorNumber);
+// A device that accepts no byte for this long is taken as stuck (offline, out
+// of paper, flow control held) and the job fails instead of waiting on.
+inline constexpr std::chrono::seconds stuckDeviceLimit{5};
 
 // The device path a port name denotes: the DOS names COM1.. and LPT1..
 // (whole name, any letter case) map to the serial and parallel devices;

@@ -15,24 +15,20 @@
 #include <tuple>
 #include <utility>
 
-#include "assets.h"
 #include "contact_data.h"
-#include "contact_text.h"
 #include "controls.h"
 #include "device_commands.h"
 #include "fonts.h"
-#include "test_receipts.h"
+#include "printer_port.h"
+#include "receipts.h"
 #include "twips.h"
+#include "utf8_text.h"
 
 namespace {
 
 const QColor kFormGreen(192, 255, 192);
 const QColor kPanelLilac(192, 192, 255);
 const QColor kBannerBlue(128, 128, 255);
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     QPalette palette = widget->palette();
@@ -101,7 +97,6 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
       links_(std::move(opener), [this](const QString& title, const QString& text) {
           showInformation(title.toStdString(), text.toStdString());
       }) {
-    initAssets();
     setObjectName(QStringLiteral("FrmLogin"));
     setWindowTitle(QStringLiteral("澄星--柯岚"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/app.ico")));
@@ -163,11 +158,11 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
     FrameBox* frame3 =
         panelFrame(this, -1, twipsRect(360, 4200, 3135, 975), QStringLiteral("联系我们"));
     panelLine(frame3, 4, twipsRect(120, 240, 3000, 255),
-              QStringLiteral("公司电话：") + fromContact(contact::companyPhones));
+              QStringLiteral("公司电话：") + qtText(contact::companyPhones));
     panelLine(frame3, 5, twipsRect(120, 480, 2775, 255),
-              QStringLiteral("公司传真：") + fromContact(contact::fax));
+              QStringLiteral("公司传真：") + qtText(contact::fax));
     panelLine(frame3, 6, twipsRect(120, 720, 2700, 240),
-              QStringLiteral("客户邮箱：") + fromContact(contact::companyEmail));
+              QStringLiteral("客户邮箱：") + qtText(contact::companyEmail));
 
     FrameBox* frame2b =
         panelFrame(this, 1, twipsRect(360, 2880, 3855, 975), QStringLiteral("商业管理软件"));
@@ -189,8 +184,7 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
     picture2->setCursor(iconCursor(QStringLiteral(":/assets/globe.ico"), 16));
 
     // The notice frame lies wholly behind the banner; it is part of the window all the same.
-    auto* frame1 =
-        new FrameBox(QStringLiteral("\n") + fromContact(contact::allRightsReserved), this);
+    auto* frame1 = new FrameBox(QStringLiteral("\n") + qtText(contact::allRightsReserved), this);
     name(frame1, "Frame1", 0);
     frame1->setGeometry(twipsRect(3600, 6000, 2880, 255));
     frame1->setFont(faceFont(songFace(), 10.5, false));
@@ -216,8 +210,8 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
     name(Combo1, "Combo1");
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* port : {"选择端口", "LPT1", "LPT2", "COM1", "COM2"})
-        Combo1->addItem(QString::fromUtf8(port), 0);
+    Combo1->addItem(qtText(portPlaceholder), 0);
+    for (const char* port : {"LPT1", "LPT2", "COM1", "COM2"}) Combo1->addItem(port, 0);
     Combo1->setGeometry(twipsRect(5280, 3240, 1125, 300));
     setColour(Combo1, QPalette::Base, kBannerBlue);
     setColour(Combo1, QPalette::Text, Qt::black);
@@ -282,13 +276,12 @@ void FrmLogin::pumpEvents(std::chrono::milliseconds waitUpTo) {
 }
 
 void FrmLogin::showInformation(std::string_view title, std::string_view text) {
-    QMessageBox box(QMessageBox::Information, fromUtf8(title), fromUtf8(text), QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::Information, qtText(title), qtText(text), QMessageBox::Ok, this);
     box.exec();
 }
 
 void FrmLogin::showCritical(std::string_view title, std::string_view text) {
-    QMessageBox box(QMessageBox::Critical, fromUtf8(title), fromUtf8(text), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Critical, qtText(title), qtText(text), QMessageBox::Ok, this);
     box.exec();
 }
 

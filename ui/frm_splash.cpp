@@ -10,13 +10,11 @@
 #include <QtNumeric>
 #include <exception>
 
-#include "assets.h"
 #include "fonts.h"
 #include "frm_login.h"
 #include "twips.h"
 
 FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
-    initAssets();
     setObjectName(QStringLiteral("FrmSplash"));
     // Unloading the splash at hand-over is closing it: nothing of it is left afterwards.
     setAttribute(Qt::WA_DeleteOnClose);

@@ -7,7 +7,8 @@
 #include <utility>
 
 #include "contact_data.h"
-#include "contact_text.h"
+#include "printer_port.h"
+#include "utf8_text.h"
 
 LinkLauncher::Opener LinkLauncher::desktopOpener() {
     return [](const QUrl& url, std::function<void()> refused) {
@@ -46,15 +47,15 @@ LinkLauncher::LinkLauncher(Opener opener, Notice notice)
 QUrl LinkLauncher::target(Link link) {
     switch (link) {
         case Link::PersonalPage:
-            return QUrl::fromUserInput(fromContact(contact::personalPage));
+            return QUrl::fromUserInput(qtText(contact::personalPage));
         case Link::CompanySite:
             // The site is kept as printed on the brochure, without a scheme; a browser given
             // the bare address assumes the web.
-            return QUrl::fromUserInput(fromContact(contact::companySite));
+            return QUrl::fromUserInput(qtText(contact::companySite));
         case Link::MessengerChat:
-            return QUrl(QStringLiteral("tencent://message/?uin=") +
-                        fromContact(contact::technicianQq) + QStringLiteral("&Site=") +
-                        fromContact(contact::chatSite) + QStringLiteral("&Menu=yes"));
+            return QUrl(QStringLiteral("tencent://message/?uin=") + qtText(contact::technicianQq) +
+                        QStringLiteral("&Site=") + qtText(contact::chatSite) +
+                        QStringLiteral("&Menu=yes"));
     }
     return {};
 }
@@ -62,7 +63,7 @@ QUrl LinkLauncher::target(Link link) {
 void LinkLauncher::launch(Link link) const {
     const QUrl url = target(link);
     opener_(url, [notice = notice_, url] {
-        notice(QStringLiteral("提示！"),
+        notice(qtText(noticeTitle),
                QStringLiteral("没有程序能打开这个链接：\n") + url.toDisplayString());
     });
 }

@@ -15,13 +15,13 @@
 #include <memory>
 
 #include "contact_data.h"
-#include "contact_text.h"
+#include "utf8_text.h"
 #include "controls.h"
 #include "fonts.h"
 #include "frm_login.h"
 #include "frm_splash.h"
 #include "gbk.h"
-#include "test_receipts.h"
+#include "receipts.h"
 
 namespace {
 
@@ -124,13 +124,13 @@ QList<Row> table() {
         {"Command9", -1, frm, {4560, 3960, 1155, 405}, "", face, faceText, dialog, 0, false},
         {"Command2", -1, frm, {5760, 3960, 915, 405}, "", face, faceText, dialog, 0, false},
         {"Frame3", -1, frm, {360, 4200, 3135, 975}, "联系我们", lilac, ink, song, 10.5, false},
-        {"Label6", 4, "Frame3", {120, 240, 3000, 255}, "公司电话：" + fromContact(contact::companyPhones), lilac, text, dialog, 0, false},
-        {"Label6", 5, "Frame3", {120, 480, 2775, 255}, "公司传真：" + fromContact(contact::fax), lilac, text, dialog, 0, false},
-        {"Label6", 6, "Frame3", {120, 720, 2700, 240}, "客户邮箱：" + fromContact(contact::companyEmail), lilac, text, dialog, 0, false},
+        {"Label6", 4, "Frame3", {120, 240, 3000, 255}, "公司电话：" + qtText(contact::companyPhones), lilac, text, dialog, 0, false},
+        {"Label6", 5, "Frame3", {120, 480, 2775, 255}, "公司传真：" + qtText(contact::fax), lilac, text, dialog, 0, false},
+        {"Label6", 6, "Frame3", {120, 720, 2700, 240}, "客户邮箱：" + qtText(contact::companyEmail), lilac, text, dialog, 0, false},
         {"Command10", -1, frm, {4560, 4440, 1095, 405}, "", face, faceText, dialog, 0, false},
         {"Command1", -1, frm, {5760, 4440, 915, 405}, "", face, faceText, dialog, 0, false},
         {"Command11", -1, frm, {5400, 5400, 1695, 375}, "点击进入个人博客", {0, 128, 0}, faceText, "新宋体", 9, true},
-        {"Frame1", 0, frm, {3600, 6000, 2880, 255}, "\n" + fromContact(contact::allRightsReserved), {0, 64, 0}, hiText, song, 10.5, false},
+        {"Frame1", 0, frm, {3600, 6000, 2880, 255}, "\n" + qtText(contact::allRightsReserved), {0, 64, 0}, hiText, song, 10.5, false},
         {"Picture2", -1, frm, {5520, 1320, 735, 975}, "", QColor(), QColor(), dialog, 0, false},
         {"Image4", -1, frm, {5280, 2400, 1140, 390}, "", QColor(), QColor(), dialog, 0, false},
         {"Picture1", -1, frm, {-360, 5400, 8295, 855}, "", QColor(), QColor(), dialog, 0, false},
@@ -386,13 +386,13 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("handled");
         QTest::addColumn<QString>("target");
-        const QString personal = fromContact(contact::personalPage);
-        const QString chat = "tencent://message/?uin=" + fromContact(contact::technicianQq) +
-                             "&Site=" + fromContact(contact::chatSite) + "&Menu=yes";
+        const QString personal = qtText(contact::personalPage);
+        const QString chat = "tencent://message/?uin=" + qtText(contact::technicianQq) +
+                             "&Site=" + qtText(contact::chatSite) + "&Menu=yes";
         QTest::newRow("Command11") << "Command11" << true << personal;
         QTest::newRow("Picture2") << "Picture2" << true << personal;
         QTest::newRow("Picture1") << "Picture1" << true
-                                  << "http://" + fromContact(contact::companySite);
+                                  << "http://" + qtText(contact::companySite);
         QTest::newRow("Image4") << "Image4" << true << chat;
         QTest::newRow("Image4, no handler") << "Image4" << false << chat;
     }

@@ -3,7 +3,7 @@
 
 Everything here is drawn from scratch with Pillow; nothing is loaded from
 outside except the installed CJK fonts.  The outputs are committed next to
-this script and reach the program through assets.qrc, so building the
+this script and are compiled into the program by ui/CMakeLists.txt, so building the
 program needs none of the tools used here.
 
 Pictures (JPEG):

@@ -10,6 +10,8 @@
 
 #include "device_commands.h"
 #include "fake_host.h"
+#include "pseudo_terminal.h"
+#include "temp_files.h"
 #include "printer_port.h"
 
 namespace {

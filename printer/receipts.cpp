@@ -1,4 +1,4 @@
-#include "test_receipts.h"
+#include "receipts.h"
 
 #include <chrono>
 #include <ctime>

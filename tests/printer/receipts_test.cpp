@@ -6,9 +6,11 @@
 
 #include "device_commands.h"
 #include "fake_host.h"
+#include "pseudo_terminal.h"
+#include "temp_files.h"
 #include "gbk.h"
 #include "printer_port.h"
-#include "test_receipts.h"
+#include "receipts.h"
 
 namespace {
 

@@ -1,28 +1,12 @@
-#include "fake_host.h"
+#include "temp_files.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <iconv.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
-#include <utility>
-
-void FakeHost::pumpEvents(std::chrono::milliseconds waitUpTo) {
-    ++pumps;
-    if (waitUpTo.count() > 0) {
-        std::this_thread::sleep_for(waitUpTo);
-        if (auto pause = std::exchange(duringPause, nullptr)) pause();
-    } else if (atPlainPump) {
-        atPlainPump();
-    }
-}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "printer-test-XXXXXX").string();
@@ -32,39 +16,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::filesystem::remove_all(dir_);
-}
-
-PseudoTerminal::PseudoTerminal() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        throw std::runtime_error("no pseudo-terminal");
-    }
-    slavePath = ptsname(master_);
-    slave_ = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-    if (slave_ < 0) throw std::runtime_error("cannot open " + slavePath);
-}
-
-PseudoTerminal::~PseudoTerminal() {
-    close(slave_);
-    close(master_);
-}
-
-std::string PseudoTerminal::readAll() {
-    std::string arrived;
-    pollfd readable{master_, POLLIN, 0};
-    char chunk[4096];
-    while (poll(&readable, 1, 100) > 0) {
-        const ssize_t n = read(master_, chunk, sizeof chunk);
-        if (n <= 0) break;
-        arrived.append(chunk, static_cast<std::size_t>(n));
-    }
-    return arrived;
-}
-
-bool PseudoTerminal::slaveOutputProcessing() const {
-    termios settings{};
-    tcgetattr(slave_, &settings);
-    return (settings.c_oflag & OPOST) != 0;
 }
 
 std::string readFile(const std::string& path) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// A failure of a job step, carrying the description that follows
+// "出错提示:" in the error box.
+class PortError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The description of a system error number in the user's locale.
+std::string systemErrorText(int errorNumber);
+
+// A short description in the user's language for failures of our own, in the
+// style of the system's error texts: Chinese when the messages locale is
+// Chinese, English otherwise.
+std::string ownDescription(std::string_view english, std::string_view chinese);
