@@ -6,10 +6,11 @@
 set -eu
 
 build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
-fonts="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming"
+# DejaVu Sans Mono is the virtual printer's face for single-byte characters.
+fonts="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming fonts-dejavu-core"
 case "${1:-run}" in
     run) wanted="$build $fonts xdg-utils" ;;
-    test) wanted="$build $fonts libgtest-dev" ;;
+    test) wanted="$build $fonts libgtest-dev zbar-tools" ;;
     bench) wanted="$build $fonts libgtest-dev xvfb x11-utils" ;;
     *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac
