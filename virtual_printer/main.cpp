@@ -42,7 +42,9 @@ Without --out a window shows the paper roll, newest at the bottom, with the even
 
 struct Options {
     enum class Source { None, Pty, Listen, Render } source = Source::None;
-    QString listen, file, out;
+    QString file, out;
+    QHostAddress host;
+    quint16 port = 0;
     vp::Paper paper = vp::Paper::millimetres80();
 };
 
@@ -66,10 +68,16 @@ std::optional<Options> parse(const QStringList& arguments) {
         } else if (argument == QLatin1String("--listen") || argument == QLatin1String("--render")) {
             const auto given = value();
             if (!given) return std::nullopt;
-            const bool listen = argument == QLatin1String("--listen");
-            options.source = listen ? Options::Source::Listen : Options::Source::Render;
-            (listen ? options.listen : options.file) = *given;
             ++sources;
+            if (argument == QLatin1String("--render")) {
+                options.source = Options::Source::Render;
+                options.file = *given;
+            } else if (vp::TcpSource::parseAddress(*given, options.host, options.port)) {
+                options.source = Options::Source::Listen;
+            } else {
+                std::fprintf(stderr, "--listen wants [HOST:]PORT, not %s\n", qPrintable(*given));
+                return std::nullopt;
+            }
         } else if (argument == QLatin1String("--out")) {
             const auto given = value();
             if (!given) return std::nullopt;
@@ -151,11 +159,7 @@ void stopCleanly(vp::PrinterSession& session) {
 
 std::unique_ptr<vp::ByteSource> openSource(const Options& options) {
     if (options.source == Options::Source::Pty) return std::make_unique<vp::PtySource>();
-    QHostAddress host;
-    quint16 port = 0;
-    if (!vp::TcpSource::parseAddress(options.listen, host, port))
-        throw std::runtime_error("--listen wants [HOST:]PORT, not " + options.listen.toStdString());
-    return std::make_unique<vp::TcpSource>(host, port);
+    return std::make_unique<vp::TcpSource>(options.host, options.port);
 }
 
 }  // namespace
@@ -170,7 +174,14 @@ int main(int argc, char* argv[]) {
     }
     const bool headless = !options->out.isEmpty();
     // Pictures alone need no display.
-    if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (qEnvironmentVariableIsEmpty("DISPLAY") &&
+               qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+               qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("no display for the window: give --out DIR to write pictures instead\n", stderr);
+        return 1;
+    }
     std::unique_ptr<QGuiApplication> app(headless ? new QGuiApplication(argc, argv)
                                                   : new QApplication(argc, argv));
     if (const QStringList missing = vp::ReceiptRenderer::missingFonts(); !missing.isEmpty())
