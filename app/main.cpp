@@ -1,22 +1,33 @@
 #include <QApplication>
-#include <QWidget>
+#include <QMessageBox>
+#include <exception>
+#include <memory>
 
-#include "fonts.h"
+#include "application.h"
+#include "frm_login.h"
 #include "frm_splash.h"
+#include "printer_port.h"
+#include "utf8_text.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    registerFontSubstitutions();
+    prepareApplication(app);
 
-    // The splash opens the main window itself and closes; the program ends when the last window
-    // is closed.
-    (new FrmSplash)->show();
-    const int status = app.exec();
-
-    // A main window closed while a job was pausing inside one of its clicks returns into that
-    // job, so windows are kept until the event loop has finished rather than deleted on close.
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows)
-        if (window->parentWidget() == nullptr) delete window;
-    return status;
+    // The main window belongs to this function, not to the window it is closed from: a window
+    // closed while a job is pausing inside one of its clicks returns into that job, so it lives
+    // until the event loop has finished. Declared after the application, it goes first.
+    std::unique_ptr<FrmLogin> mainWindow;
+    auto* splash = new FrmSplash([&] {
+        try {
+            mainWindow = std::make_unique<FrmLogin>();
+            mainWindow->show();
+        } catch (const std::exception& failure) {
+            QMessageBox::critical(
+                nullptr, qtText(failureTitle),
+                QStringLiteral("无法打开主窗口：") + QString::fromLocal8Bit(failure.what()));
+            QCoreApplication::exit(1);
+        }
+    });
+    splash->show();
+    return app.exec();
 }

@@ -6,14 +6,14 @@
 #include <QPushButton>
 #include <cstdlib>
 
+#include "application.h"
 #include "bench_support.h"
-#include "fonts.h"
 #include "frm_login.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    registerFontSubstitutions();
+    prepareApplication(app);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
     PseudoTerminal printer;
 

@@ -187,5 +187,5 @@ bool PortCheck(JobHost& host) {
 }
 
 void ErrorReport(JobHost& host, std::string_view description) {
-    host.showCritical("错误!", "出错提示:" + std::string(description));
+    host.showCritical(failureTitle, "出错提示:" + std::string(description));
 }

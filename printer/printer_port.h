@@ -12,8 +12,9 @@ class JobHost;
 
 // The port selector's placeholder entry: no port chosen yet.
 inline constexpr std::string_view portPlaceholder = "选择端口";
-// The title of every information box the tool shows.
+// The titles of the information and failure boxes.
 inline constexpr std::string_view noticeTitle = "提示！";
+inline constexpr std::string_view failureTitle = "错误!";
 
 // A device that accepts no byte for this long is taken as stuck (offline, out
 // of paper, flow control held) and the job fails instead of waiting on.

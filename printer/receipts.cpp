@@ -7,6 +7,7 @@
 
 #include "contact_data.h"
 #include "job_host.h"
+#include "port_error.h"
 #include "printer_port.h"
 
 namespace {
@@ -29,6 +30,13 @@ std::u8string dateLine() {
     const std::size_t length =
         std::strftime(line, sizeof line, "时期:%Y-%m-%d 时间:%H:%M:%S", &local);
     return std::u8string(line, line + length);
+}
+
+std::string portChangedText(const std::string& before, const std::string& after) {
+    return ownDescription(
+        "The port was changed during printing (\"" + before + "\" to \"" + after +
+            "\"); the rest of the receipt was not sent",
+        "端口在打印过程中被更改(“" + before + "”改为“" + after + "”)，小票其余部分未打印");
 }
 
 }  // namespace
@@ -127,8 +135,9 @@ void TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
         if (!PortCheck(host)) return;
 
         // Banner phase: large print.
+        const std::string bannerPort = host.portName();
         PrinterPort port;
-        port.openRaw(host.portName());
+        port.openRaw(bannerPort);
         port.write("\x1B\x40");      // ESC @: initialise
         port.write("\x1B\x21\x2D");  // ESC !: banner print mode
         port.write("\x1C\x21\x38");  // FS !: Chinese characters, first mode
@@ -141,8 +150,12 @@ void TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
         SettleDelay(host);
         host.pumpEvents();
 
-        // Text phase: dated GBK text lines, no control codes.
-        port.openText(host.portName());
+        // Text phase: dated GBK text lines, no control codes. Text mode creates and truncates,
+        // so a name edited during the pauses (half typed, or another port) would print the body
+        // into a file nobody chose or onto another device than the banner: stop instead.
+        const std::string textPort = host.portName();
+        if (textPort != bannerPort) throw PortError(portChangedText(bannerPort, textPort));
+        port.openText(textPort);
         port.writeLine(dateLine());
         for (const std::u8string& line : variant.body) port.writeLine(line);
         port.writeLine(u8"\x0A");

@@ -1,18 +1,23 @@
 #!/bin/sh
 # Installs the Debian 12 packages this project needs that are not installed
 # yet, and nothing else: `run` for building and starting the tool, `test` for
-# building and running its tests, `bench` for the measuring scripts.
+# building and running its tests, `sanitize` for scripts/sanitizer-check.sh,
+# `bench` for the measuring scripts.
 # Uses sudo when not run as root.
 set -eu
 
 build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
-# DejaVu Sans Mono is the virtual printer's face for single-byte characters.
-fonts="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming fonts-dejavu-core"
+# The Chinese faces the windows ask for, and Qt's own texts in Chinese.
+chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
+# The virtual printer's face for single-byte characters.
+latin="fonts-dejavu-core"
+# zbarimg reads the virtual printer's barcodes back in its tests.
 case "${1:-run}" in
-    run) wanted="$build $fonts xdg-utils" ;;
-    test) wanted="$build $fonts libgtest-dev zbar-tools" ;;
-    bench) wanted="$build $fonts libgtest-dev xvfb x11-utils" ;;
-    *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
+    run) wanted="$build $chinese $latin xdg-utils" ;;
+    test) wanted="$build $chinese $latin libgtest-dev zbar-tools" ;;
+    sanitize) wanted="$build $chinese $latin libgtest-dev zbar-tools xvfb python3-xlib" ;;
+    bench) wanted="$build $chinese $latin libgtest-dev xvfb x11-utils" ;;
+    *) echo "usage: $0 [run|test|sanitize|bench]" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -1,20 +1,18 @@
 #include "frm_splash.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QTimer>
 #include <QtNumeric>
-#include <exception>
+#include <utility>
 
 #include "fonts.h"
-#include "frm_login.h"
 #include "twips.h"
 
-FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+FrmSplash::FrmSplash(std::function<void()> handOver)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), handOver_(std::move(handOver)) {
     setObjectName(QStringLiteral("FrmSplash"));
     // Unloading the splash at hand-over is closing it: nothing of it is left afterwards.
     setAttribute(Qt::WA_DeleteOnClose);
@@ -55,15 +53,7 @@ void FrmSplash::Timer1_Timer() {
     }
     // The timer stops before the main window exists, so no later tick can open a second one.
     Timer1->stop();
-    try {
-        auto* main = new FrmLogin();
-        main->show();
-    } catch (const std::exception& failure) {
-        QMessageBox::critical(
-            nullptr, windowTitle(),
-            QStringLiteral("无法打开主窗口：") + QString::fromLocal8Bit(failure.what()));
-        QCoreApplication::exit(1);
-    }
+    handOver_();
     close();
 }
 

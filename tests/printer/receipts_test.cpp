@@ -169,23 +169,47 @@ TEST(TestReceipts, AJobStartedBetweenThePhasesPrintsBetweenThem) {
               bytesFromHex("1B 70 00 80 80 0A"));
 }
 
-TEST(TestReceipts, AFailureMidwayReportsAndLeavesTheSlotFree) {
-    PseudoTerminal terminal;
-    FakeHost host;
-    host.port = terminal.slavePath;
-    host.duringPause = [&] { host.port = "/nonexistent-folder/printer"; };
-    TestReceiptJob(host, BrochureReceipt());
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, "出错提示:" + systemErrorText(ENOENT));
-    // The banner phase had printed; the text phase never started.
-    EXPECT_EQ(terminal.readAll(),
-              bannerModes + bytesFromHex(variants[2].bannerGbk) + "\x0A" + bodyModes);
+// The text phase reads the selector again. A name edited meanwhile stops the receipt before it
+// opens anything: no half-typed name becomes a file, no other file is emptied, and the body never
+// goes to another device than the banner. The slot is free afterwards.
+TEST(TestReceipts, APortChangedDuringThePausesStopsTheReceiptAndOpensNothing) {
+    TempDir dir;
+    writeFile(dir.path("other"), "keep");
+    for (const std::string& edited : {dir.path("half-typ"), dir.path("other")}) {
+        for (const bool beforeBannerCloses : {true, false}) {
+            SCOPED_TRACE(edited + (beforeBannerCloses ? ", banner pause" : ", after the banner"));
+            PseudoTerminal terminal;
+            FakeHost host;
+            host.port = terminal.slavePath;
+            int plainPumps = 0;
+            if (beforeBannerCloses) {
+                host.duringPause = [&] { host.port = edited; };
+            } else {
+                // The second plain pump is the one right before the text phase.
+                host.atPlainPump = [&] {
+                    if (++plainPumps == 2) host.port = edited;
+                };
+            }
+            TestReceiptJob(host, BrochureReceipt());
+            ASSERT_EQ(host.boxes.size(), 1u);
+            EXPECT_TRUE(host.boxes[0].critical);
+            EXPECT_NE(host.boxes[0].text.find("The port was changed during printing"),
+                      std::string::npos)
+                << host.boxes[0].text;
+            EXPECT_NE(host.boxes[0].text.find(edited), std::string::npos);
+            EXPECT_FALSE(fileExists(dir.path("half-typ")));
+            EXPECT_EQ(readFile(dir.path("other")), "keep");
+            // The banner phase had printed; the text phase never started.
+            EXPECT_EQ(terminal.readAll(),
+                      bannerModes + bytesFromHex(variants[2].bannerGbk) + "\x0A" + bodyModes);
 
-    host.port = terminal.slavePath;
-    host.boxes.clear();
-    CutPaperJob(host);
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(terminal.readAll(), "\x1B\x69\x0A");
+            host.port = terminal.slavePath;
+            host.boxes.clear();
+            CutPaperJob(host);
+            EXPECT_TRUE(host.boxes.empty());
+            EXPECT_EQ(terminal.readAll(), "\x1B\x69\x0A");
+        }
+    }
 }
 
 TEST(TestReceipts, UnencodableLineStopsTheReceiptAtThatLine) {

@@ -7,21 +7,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
 
+#include "application.h"
 #include "contact_data.h"
-#include "utf8_text.h"
 #include "controls.h"
 #include "fonts.h"
 #include "frm_login.h"
-#include "frm_splash.h"
 #include "gbk.h"
 #include "receipts.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -30,13 +29,6 @@ QWidget* control(const QWidget* window, const QString& name, int index = -1) {
     for (QWidget* widget : window->findChildren<QWidget*>(name))
         if (widget->property("index") == (index < 0 ? QVariant() : QVariant(index))) return widget;
     return nullptr;
-}
-
-QList<FrmLogin*> mainWindows() {
-    QList<FrmLogin*> found;
-    for (QWidget* window : QApplication::topLevelWidgets())
-        if (auto* main = qobject_cast<FrmLogin*>(window)) found << main;
-    return found;
 }
 
 // Answers every message box that comes up while it lives, as a user would: reads it and presses
@@ -159,11 +151,11 @@ QPair<QColor, QColor> coloursOf(const QWidget* w) {
 
 }  // namespace
 
-class WindowsTest : public QObject {
+class FrmLoginTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { registerFontSubstitutions(); }
+    void initTestCase() { prepareApplication(*qApp); }
 
     void init() {
         opened_.clear();
@@ -180,10 +172,7 @@ private slots:
         QFile file(port_);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     }
-    void cleanup() {
-        window_.reset();
-        qDeleteAll(mainWindows());
-    }
+    void cleanup() { window_.reset(); }
 
     void controls_data() {
         QTest::addColumn<int>("row");
@@ -391,8 +380,7 @@ private slots:
                              "&Site=" + qtText(contact::chatSite) + "&Menu=yes";
         QTest::newRow("Command11") << "Command11" << true << personal;
         QTest::newRow("Picture2") << "Picture2" << true << personal;
-        QTest::newRow("Picture1") << "Picture1" << true
-                                  << "http://" + qtText(contact::companySite);
+        QTest::newRow("Picture1") << "Picture1" << true << "http://" + qtText(contact::companySite);
         QTest::newRow("Image4") << "Image4" << true << chat;
         QTest::newRow("Image4, no handler") << "Image4" << false << chat;
     }
@@ -416,80 +404,6 @@ private slots:
         QVERIFY(window_->isVisible());
     }
 
-    // The desktop opener judges a link by how the desktop's handler ends, not by whether it
-    // started: xdg-open starts fine and then finds nothing for the chat scheme.
-    void desktopOpenerReportsAHandlerThatFails() {
-        QTemporaryDir bin;
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", bin.path().toLocal8Bit() + ":" + path);
-        for (const int exitCode : {4, 0}) {
-            QFile script(bin.filePath("xdg-open"));
-            QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            script.write("#!/bin/sh\nexit " + QByteArray::number(exitCode) + "\n");
-            script.close();
-            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            int refusals = 0;
-            LinkLauncher::desktopOpener()(QUrl("tencent://message/?uin=1"), [&] { ++refusals; });
-            if (exitCode != 0) {
-                QTRY_COMPARE(refusals, 1);
-            } else {
-                QTest::qWait(500);
-                QCOMPARE(refusals, 0);
-            }
-        }
-        qputenv("PATH", path);
-    }
-
-    // Ticks one to four count; the fifth opens the main window once and closes the splash.
-    void splashHandsOverOnTheFifthTick() {
-        window_.reset();
-        QPointer<FrmSplash> splash = new FrmSplash;
-        QVERIFY(splash->windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(splash->geometry(), QRect(4620 / 15, 4260 / 15, 393, 174));
-        auto* timer = splash->findChild<QTimer*>("Timer1");
-        QCOMPARE(timer->interval(), 200);
-        struct Tick {
-            qint16 counter;
-            qsizetype mainWindows;
-            bool splashVisible;
-        };
-        QList<Tick> ticks;
-        // Connected after the splash's own handler, so it sees each tick's outcome.
-        connect(timer, &QTimer::timeout, this, [&] {
-            ticks << Tick{splash->tickCount(), mainWindows().size(), splash->isVisible()};
-        });
-        splash->show();
-        QVERIFY(QTest::qWaitForWindowExposed(splash));
-        const QImage picture(":/assets/splash.jpg");
-        QCOMPARE(splash->grab().toImage().pixelColor(392, 172), picture.pixelColor(392, 172));
-
-        QTRY_COMPARE_WITH_TIMEOUT(ticks.size(), 5, 3000);
-        QTest::qWait(500);
-        for (int i = 0; i < 4; ++i) {
-            QCOMPARE(ticks[i].counter, qint16(i + 1));
-            QCOMPARE(ticks[i].mainWindows, 0);
-            QVERIFY(ticks[i].splashVisible);
-        }
-        QCOMPARE(ticks[4].mainWindows, 1);
-        QVERIFY(!ticks[4].splashVisible);
-        QVERIFY(splash.isNull());
-        QCOMPARE(mainWindows().size(), 1);
-        QVERIFY(mainWindows()[0]->isVisible());
-    }
-
-    void splashClosedEarlyNeverOpensTheMainWindow() {
-        window_.reset();
-        QPointer<FrmSplash> splash = new FrmSplash;
-        splash->show();
-        QTest::qWait(500);
-        QCOMPARE(splash->tickCount(), qint16(2));
-        splash->close();
-        QTest::qWait(1200);
-        QVERIFY(splash.isNull());
-        QVERIFY(mainWindows().isEmpty());
-        for (QWidget* window : QApplication::topLevelWidgets()) QVERIFY(!window->isVisible());
-    }
-
 private:
     QTemporaryDir dir_;
     QString port_;
@@ -498,5 +412,5 @@ private:
     std::unique_ptr<FrmLogin> window_;
 };
 
-QTEST_MAIN(WindowsTest)
-#include "windows_test.moc"
+QTEST_MAIN(FrmLoginTest)
+#include "frm_login_test.moc"
