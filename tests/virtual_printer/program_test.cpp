@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "device_commands.h"
+#include "fake_host.h"
+#include "receipts.h"
 #include "sample_streams.h"
 #include "temp_files.h"
 
@@ -150,6 +153,33 @@ TEST(Program, PseudoTerminalPrintsEachJobAsThePrinterWould) {
     EXPECT_EQ(printer.line(), dir.path("out") +
                                   "/receipt-004.png\tunknown 1B 7A; text without a line feed, "
                                   "printed here");
+}
+
+// The tester's own jobs, from its printer library, printed to the virtual printer's terminal.
+TEST(Program, PrintsTheTestersRealJobs) {
+    TempDir dir;
+    Program printer({"--pty", "--out", dir.path("out")});
+    FakeHost tester;
+    tester.port = portOf(printer);
+    const std::string out = dir.path("out") + "/receipt-00";
+    int number = 0;
+    for (ReceiptVariant (*variant)() : {TechnicianReceipt, WelcomeReceipt, BrochureReceipt}) {
+        TestReceiptJob(tester, variant());
+        // Nothing unknown, truncated or left without a line feed: no events at all.
+        EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\t");
+    }
+    CutPaperJob(tester);
+    EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\tcut partial");
+    DrawerPulseJob(tester);
+    EXPECT_EQ(printer.line(),
+              out + std::to_string(++number) + ".png\tdrawer pin 2 on 256 ms off 256 ms");
+    BarcodeJob(tester);
+    EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\t");
+    EXPECT_TRUE(tester.boxes.empty());
+    const std::string barcode = out + std::to_string(number) + ".png";
+    EXPECT_EQ(scanBarcode(barcode), "123");
+    // GS h's line feed, the bars, the closing line feed.
+    EXPECT_EQ(pngSize(barcode), std::make_pair(640, 30 + 50 + 30));
 }
 
 TEST(Program, ListensOnLoopbackAndJoinsTheReceiptsConnections) {

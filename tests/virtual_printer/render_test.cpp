@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QImage>
-#include <cstdio>
 
 #include "paper_roll.h"
 #include "receipt_renderer.h"
@@ -24,19 +23,11 @@ std::vector<QImage> render(const std::string& bytes, Paper paper = Paper::millim
     return pictures;
 }
 
-// What an independent barcode reader finds in the picture.
 std::string scan(const QImage& picture) {
     TempDir dir;
     const std::string path = dir.path("barcode.png");
     if (!vp::savePicture(picture, QString::fromStdString(path))) return "(not saved)";
-    FILE* reader = popen(("zbarimg -q --raw '" + path + "' 2>/dev/null").c_str(), "r");
-    if (reader == nullptr) return "(no zbarimg)";
-    std::string found;
-    char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, reader) != nullptr) found += chunk;
-    pclose(reader);
-    while (!found.empty() && found.back() == '\n') found.pop_back();
-    return found;
+    return scanBarcode(path);
 }
 
 std::string barcode(int symbology, const std::string& data) {

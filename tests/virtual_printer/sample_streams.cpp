@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "temp_files.h"
@@ -46,6 +47,28 @@ std::string technicianTextPhase() {
     std::string text;
     for (const char* line : lines) text += gbk(line) + "\r\n";
     return text + "\n\r\n\n\r\n";
+}
+
+std::string scanBarcode(const std::string& pngPath) {
+    FILE* reader = popen(("zbarimg -q --raw '" + pngPath + "' 2>/dev/null").c_str(), "r");
+    if (reader == nullptr) return "(no zbarimg)";
+    std::string found;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, reader) != nullptr) found += chunk;
+    pclose(reader);
+    while (!found.empty() && found.back() == '\n') found.pop_back();
+    return found;
+}
+
+std::pair<int, int> pngSize(const std::string& pngPath) {
+    const std::string header = readFile(pngPath).substr(0, 24);
+    if (header.size() < 24) return {0, 0};
+    auto big = [&](std::size_t at) {
+        int value = 0;
+        for (std::size_t i = 0; i < 4; ++i) value = value * 256 + (unsigned char)header[at + i];
+        return value;
+    };
+    return {big(16), big(20)};
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "printed_items.h"
@@ -18,6 +19,11 @@ std::string technicianTextPhase();
 inline const char* barcodeJobHex = "1D 68 32 0A 1D 6B 49 05 7B 42 31 32 33 0A";
 inline const char* cutJobHex = "1B 69 0A";
 inline const char* drawerJobHex = "1B 70 00 80 80 0A";
+
+// What an independent barcode reader (zbarimg) finds in a picture file.
+std::string scanBarcode(const std::string& pngPath);
+// Width and height from a PNG file's header, or 0 x 0.
+std::pair<int, int> pngSize(const std::string& pngPath);
 
 // One line per item, compact enough to compare whole receipts: `line 30/24 a@0/12"AB"` is a
 // line 30 dots tall with ink 24 dots high, font A characters at x 0 with a 12-dot pitch.
