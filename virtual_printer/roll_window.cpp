@@ -15,8 +15,10 @@
 
 namespace vp {
 namespace {
-constexpr int gapBetweenReceipts = 12;
-}
+// The roll is one continuous paper: receipts follow each other without a gap, so that a cut
+// sent on its own shows at the end of the receipt before it.
+constexpr int gapBetweenReceipts = 0;
+}  // namespace
 
 RollWindow::RollWindow(Paper paper, const QString& port) : renderer_(paper) {
     setWindowTitle(tr("Virtual printer — %1").arg(port));

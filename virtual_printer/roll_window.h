@@ -23,7 +23,7 @@ public:
 
     void addReceipt(const Receipt& receipt);
     void showProgress(const Receipt& printing);
-    // The whole roll as one picture, receipts in order with a gap between them.
+    // The whole roll as one picture, receipts in order.
     QImage rollPicture() const;
     bool saveRoll(const QString& path) const;
     void clear();

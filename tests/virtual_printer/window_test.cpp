@@ -81,7 +81,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("roll.png"));
         QVERIFY(window.saveRoll(path));
         const QImage saved(path);
-        QCOMPARE(saved.size(), QSize(464, 3 * 600 + 2 * 12));
+        QCOMPARE(saved.size(), QSize(464, 3 * 600));
 
         QAction* clear = action(window, QStringLiteral("Clear"));
         QVERIFY(clear != nullptr);
