@@ -217,27 +217,9 @@ SymbolResult code128(std::string_view data) {
 }  // namespace
 
 const char* symbologyName(Symbology symbology) {
-    switch (symbology) {
-        case Symbology::UpcA:
-            return "UPC-A";
-        case Symbology::UpcE:
-            return "UPC-E";
-        case Symbology::Ean13:
-            return "EAN-13";
-        case Symbology::Ean8:
-            return "EAN-8";
-        case Symbology::Code39:
-            return "CODE39";
-        case Symbology::Itf:
-            return "ITF";
-        case Symbology::Codabar:
-            return "CODABAR";
-        case Symbology::Code93:
-            return "CODE93";
-        case Symbology::Code128:
-            return "CODE128";
-    }
-    return "?";
+    static constexpr const char* names[] = {"UPC-A", "UPC-E",   "EAN-13", "EAN-8",  "CODE39",
+                                            "ITF",   "CODABAR", "CODE93", "CODE128"};
+    return names[static_cast<int>(symbology) - static_cast<int>(Symbology::UpcA)];
 }
 
 int eanCheckDigit(std::string_view digits) {

@@ -226,10 +226,6 @@ std::size_t Decoder::escape(std::string_view in) {
         if (in.size() < 3) return 0;
         const std::uint8_t n = byteAt(in, 2);
         const int value = digitOrValue(n);
-        auto invalid = [&] {
-            mark(in.substr(0, 3), "invalid " + hexBytes(in.substr(0, 3)));
-            return 3;
-        };
         switch (command) {
             case '!':
                 modes_.font = (n & 0x01) ? Font::B : Font::A;
@@ -245,15 +241,15 @@ std::size_t Decoder::escape(std::string_view in) {
                 modes_.doubleStrike = (n & 0x01) != 0;
                 break;
             case '-':
-                if (value > 2) return invalid();
+                if (value > 2) return invalid(in, 3);
                 modes_.underline = static_cast<std::uint8_t>(value);
                 break;
             case 'M':
-                if (value > 1) return invalid();
+                if (value > 1) return invalid(in, 3);
                 modes_.font = value == 1 ? Font::B : Font::A;
                 break;
             case 'a':
-                if (value > 2) return invalid();
+                if (value > 2) return invalid(in, 3);
                 modes_.align = static_cast<Align>(value);
                 break;
             case '3':
@@ -301,10 +297,7 @@ std::size_t Decoder::escape(std::string_view in) {
             if (in.size() < 3) return 0;
             const std::uint8_t m = byteAt(in, 2);
             const int pin = (m == 0 || m == '0') ? 2 : (m == 1 || m == '1') ? 5 : 0;
-            if (pin == 0) {
-                mark(in.substr(0, 3), "invalid " + hexBytes(in.substr(0, 3)));
-                return 3;
-            }
+            if (pin == 0) return invalid(in, 3);
             if (in.size() < 5) return 0;
             const int on = byteAt(in, 3) * 2, off = std::max(byteAt(in, 3), byteAt(in, 4)) * 2;
             note("drawer pin " + number(pin) + " on " + number(on) + " ms off " + number(off) +
@@ -325,14 +318,10 @@ std::size_t Decoder::groupSeparator(std::string_view in) {
     if (in.size() < 3) return 0;
     const std::uint8_t n = byteAt(in, 2);
     const int value = digitOrValue(n);
-    auto invalid = [&] {
-        mark(in.substr(0, 3), "invalid " + hexBytes(in.substr(0, 3)));
-        return 3;
-    };
     switch (command) {
         case '!': {
             const int width = (n >> 4) + 1, height = (n & 0x0F) + 1;
-            if (width > 8 || height > 8) return invalid();
+            if (width > 8 || height > 8) return invalid(in, 3);
             modes_.widthScale = modes_.kanjiWidthScale = static_cast<std::uint8_t>(width);
             modes_.heightScale = modes_.kanjiHeightScale = static_cast<std::uint8_t>(height);
             break;
@@ -348,23 +337,23 @@ std::size_t Decoder::groupSeparator(std::string_view in) {
                 cut(n == 66, in.substr(0, 4), byteAt(in, 3));
                 return 4;
             } else {
-                return invalid();
+                return invalid(in, 3);
             }
             break;
         case 'h':
-            if (n == 0) return invalid();
+            if (n == 0) return invalid(in, 3);
             modes_.barHeight = n;
             break;
         case 'w':
-            if (n < 1 || n > 6) return invalid();
+            if (n < 1 || n > 6) return invalid(in, 3);
             modes_.moduleWidth = n;
             break;
         case 'H':
-            if (value > 3) return invalid();
+            if (value > 3) return invalid(in, 3);
             modes_.hri = static_cast<HriPosition>(value);
             break;
         case 'f':
-            if (value > 1) return invalid();
+            if (value > 1) return invalid(in, 3);
             modes_.hriFont = value == 1 ? Font::B : Font::A;
             break;
     }
@@ -401,10 +390,7 @@ std::size_t Decoder::fileSeparator(std::string_view in) {
         modes_.kanjiHeightScale = (n & 0x08) ? 2 : 1;
         modes_.kanjiUnderline = (n & 0x80) ? 1 : 0;
     } else if (command == '-') {
-        if (digitOrValue(n) > 2) {
-            mark(in.substr(0, 3), "invalid " + hexBytes(in.substr(0, 3)));
-            return 3;
-        }
+        if (digitOrValue(n) > 2) return invalid(in, 3);
         modes_.kanjiUnderline = static_cast<std::uint8_t>(digitOrValue(n));
     } else {
         modes_.kanjiWidthScale = modes_.kanjiHeightScale = (n & 0x01) ? 2 : 1;
@@ -417,12 +403,9 @@ std::size_t Decoder::dataLinkEscape(std::string_view in) {
     if (byteAt(in, 1) != 0x04) return knownCommand(in);
     if (in.size() < 3) return 0;
     const std::uint8_t n = byteAt(in, 2);
-    if (n >= 1 && n <= 4) {
-        // A status request: a printer would answer; nothing here reads answers.
-        note("DLE EOT " + number(n));
-    } else {
-        mark(in.substr(0, 3), "invalid " + hexBytes(in.substr(0, 3)));
-    }
+    if (n < 1 || n > 4) return invalid(in, 3);
+    // A status request: a printer would answer; nothing here reads answers.
+    note("DLE EOT " + number(n));
     return 3;
 }
 
@@ -456,14 +439,11 @@ std::size_t Decoder::knownCommand(std::string_view in) {
         if (in.size() < data.header) return 0;
         const std::string_view header = in.substr(0, data.header);
         const std::size_t length = data.dataLength(header);
-        if (length == 0) {
-            mark(header, "invalid " + hexBytes(header));
-        } else {
-            mark(header, std::string("not drawn: ") + data.what + " " + hexBytes(header) + " (" +
-                             std::to_string(length) + " data bytes)");
-            skip_ = length;
-            skipping_ = header;
-        }
+        if (length == 0) return invalid(in, data.header);
+        mark(header, std::string("not drawn: ") + data.what + " " + hexBytes(header) + " (" +
+                         std::to_string(length) + " data bytes)");
+        skip_ = length;
+        skipping_ = header;
         return data.header;
     }
     if (mayBeLonger) return 0;
@@ -510,8 +490,7 @@ std::size_t Decoder::barcode(std::string_view in) {
         if (in.size() < used) return 0;
         data = in.substr(4, used - 4);
     } else {
-        mark(in.substr(0, 3), "invalid " + hexBytes(in.substr(0, 3)));
-        return 3;
+        return invalid(in, 3);
     }
 
     const std::string name = symbologyName(symbology);
@@ -652,6 +631,11 @@ void Decoder::mark(std::string_view bytes, std::string event) {
     marker.pitch = markerCellWidth * static_cast<int>(marker.text.size()) + 2 * markerPadding;
     placeRun(std::move(marker));
     note(std::move(event));
+}
+
+std::size_t Decoder::invalid(std::string_view in, std::size_t length) {
+    mark(in.substr(0, length), "invalid " + hexBytes(in.substr(0, length)));
+    return length;
 }
 
 void Decoder::note(std::string event) {

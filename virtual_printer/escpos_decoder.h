@@ -72,6 +72,8 @@ private:
     void printLine(int feedDots);
     void cut(bool partial, std::string_view bytes, int feedDots = 0);
     void mark(std::string_view bytes, std::string event);
+    // Marks a command whose parameter is out of range; the bytes after it are read afresh.
+    std::size_t invalid(std::string_view in, std::size_t length);
     void note(std::string event);
 
     Paper paper_;
