@@ -123,6 +123,8 @@ const Case cases[] = {
      "barcode EAN-13 x33 w285 h162 \"4006381333931\"\nline 30/0"},
     {"CODE39 with start and stop added, module width 2", "1D 77 02 1D 6B 45 03 \"ABC\"",
      R"(barcode CODE39 x20 w143 h162 "*ABC*")"},
+    {"CODE39 in the NUL form, stars sent", "1D 6B 04 \"*AB*\" 00",
+     R"(barcode CODE39 x30 w177 h162 "*AB*")"},
     {"barcode centred", "1B 61 01 1D 6B 49 05 7B 42 31 32 33",
      R"(barcode CODE128 x186 w204 h162 "123")"},
     {"EAN-13 with a wrong check digit", "1D 6B 43 0D \"4006381333932\"",
