@@ -91,7 +91,7 @@ const ReceiptRenderer::Cell& ReceiptRenderer::glyph(Run::Kind kind, Font font, c
 QImage ReceiptRenderer::render(const Receipt& receipt) {
     const int width = paper_.widthDots();
     const int height = std::clamp(receipt.heightDots(), 8, tallestPicture);
-    QImage picture(width, height, QImage::Format_RGB32);
+    QImage picture(width, height, QImage::Format_Grayscale8);
     picture.fill(Qt::white);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing, false);
