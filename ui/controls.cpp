@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 QCursor handCursor() {
     return QCursor(QPixmap(QStringLiteral(":/assets/hand.cur")), 6, 0);
@@ -130,4 +131,70 @@ void FrameBox::paintEvent(QPaintEvent*) {
     painter.fillRect(captionRect, palette().color(QPalette::Window));
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawText(captionRect.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, title());
+}
+
+StaticText::StaticText(const QString& text, QWidget* parent) : QLabel(parent) {
+    // Text never reads as markup.
+    setTextFormat(Qt::PlainText);
+    setText(text);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void StaticText::paintEvent(QPaintEvent*) {
+    const FittedFor now{font(), text(), size()};
+    if (fit_.baseline == 0 || !(now == fittedFor_)) {
+        fit_ = fitTextInBox(now.font, now.text, now.box);
+        fittedFor_ = now;
+    }
+    QPainter painter(this);
+    painter.setFont(fit_.font);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(QPoint(0, fit_.baseline), text());
+}
+
+QRect inkOf(const QFont& font, const QString& text, int baseline) {
+    // Drawn with room on every side, so that nothing of it is cut off.
+    const QFontMetrics metrics(font);
+    const int room = metrics.height();
+    QImage canvas(metrics.horizontalAdvance(text) + 2 * room, 3 * room, QImage::Format_ARGB32);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPoint(room, room + baseline), text);
+    painter.end();
+    QRect ink;
+    for (int y = 0; y < canvas.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
+        for (int x = 0; x < canvas.width(); ++x)
+            if (qAlpha(line[x]) != 0) ink |= QRect(x, y, 1, 1);
+    }
+    return ink.translated(-room, -room);
+}
+
+TextFit fitTextInBox(const QFont& asked, const QString& text, QSize box) {
+    QFont font = asked;
+    font.setPixelSize(QFontInfo(asked).pixelSize());
+    const int characters = std::max<int>(1, static_cast<int>(text.size()));
+    const int smallest = 6;
+    // Tighten the spacing by at most a pixel a character before making the characters smaller.
+    for (qreal tighten = 0;;) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing, -tighten);
+        const int ascent = QFontMetrics(font).ascent();
+        const QRect ink = inkOf(font, text, ascent);
+        const int overhang = ink.right() - (box.width() - 1);
+        if (overhang > 0 && tighten < 1 && font.pixelSize() > smallest) {
+            tighten = std::min<qreal>(1, tighten + qreal(overhang) / characters);
+            continue;
+        }
+        if ((overhang > 0 || ink.height() > box.height()) && font.pixelSize() > smallest) {
+            font.setPixelSize(font.pixelSize() - 1);
+            tighten = 0;
+            continue;
+        }
+        // Drawn from the top of the box where the ink fits so; otherwise the ink is centred.
+        if (ink.top() >= 0 && ink.bottom() < box.height()) return {font, ascent};
+        const int top = (box.height() - ink.height()) / 2;
+        return {font, ascent + top - ink.top()};
+    }
 }

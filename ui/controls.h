@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFrame>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QWidget>
@@ -78,3 +79,40 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+// A static text: one line drawn from the top-left corner of its box, as the desktop the tool comes
+// from draws it. The substitute Chinese faces are taller and wider than that desktop's, so where
+// the text would be cut off at an edge of the box the line is moved up, then drawn a little
+// tighter, then a little smaller, until every character shows whole. font() stays the face asked
+// for.
+// How a line of text is drawn whole inside a box: the font to draw it with and the baseline's
+// distance from the box's top.
+struct TextFit {
+    QFont font;
+    int baseline = 0;
+};
+TextFit fitTextInBox(const QFont& asked, const QString& text, QSize box);
+
+class StaticText : public QLabel {
+    Q_OBJECT
+public:
+    StaticText(const QString& text, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Fitting draws the line a few times over; it is done again only when what it depends on
+    // has changed.
+    struct FittedFor {
+        QFont font;
+        QString text;
+        QSize box;
+        bool operator==(const FittedFor&) const = default;
+    };
+    FittedFor fittedFor_;
+    TextFit fit_;
+};
+
+// The pixels a line of text inks when drawn with its baseline `baseline` below y = 0 from x = 0.
+QRect inkOf(const QFont& font, const QString& text, int baseline);

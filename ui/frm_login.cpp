@@ -36,8 +36,10 @@ void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) 
     widget->setPalette(palette);
 }
 
+// Buttons, the check box among them, fill with the Button role unless told otherwise.
 void setBackground(QWidget* widget, const QColor& colour) {
     setColour(widget, QPalette::Window, colour);
+    widget->setBackgroundRole(QPalette::Window);
     widget->setAutoFillBackground(true);
 }
 
@@ -47,15 +49,10 @@ void name(QWidget* widget, const char* objectName, int index = -1) {
     if (index >= 0) widget->setProperty("index", index);
 }
 
-// Static texts draw from their top-left corner on a single line, cut off at the right where a
-// substitute font runs wider than the home desktop's; text never reads as markup.
 QLabel* staticText(QWidget* parent, const char* objectName, int index, const QRect& geometry,
                    const QString& text) {
-    auto* label = new QLabel(parent);
+    auto* label = new StaticText(text, parent);
     name(label, objectName, index);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(geometry);
     return label;
 }
@@ -209,6 +206,8 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener)
     Combo1 = new QComboBox(this);
     name(Combo1, "Combo1");
     Combo1->setEditable(true);
+    // A port name is taken as typed; inline completion would turn "CO" into "COM1".
+    Combo1->setCompleter(nullptr);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->addItem(qtText(portPlaceholder), 0);
     for (const char* port : {"LPT1", "LPT2", "COM1", "COM2"}) Combo1->addItem(port, 0);

@@ -4,13 +4,18 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "application.h"
@@ -38,7 +43,7 @@ public:
     struct Seen {
         QMessageBox::Icon icon;
         QString title, text;
-        qsizetype buttons;
+        QStringList buttons;
         bool modal;
     };
     QList<Seen> seen;
@@ -47,8 +52,9 @@ public:
         poll_.callOnTimeout(this, [this] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr || !box->isVisible()) return;
-            seen.append({box->icon(), box->windowTitle(), box->text(), box->buttons().size(),
-                         box->isModal()});
+            QStringList buttons;
+            for (const QAbstractButton* button : box->buttons()) buttons << button->text();
+            seen.append({box->icon(), box->windowTitle(), box->text(), buttons, box->isModal()});
             box->buttons().value(0)->click();
         });
         poll_.start(10);
@@ -270,6 +276,75 @@ private slots:
                          qPrintable(QString("%1,%2").arg(x).arg(y)));
     }
 
+    // Every character of every static text is drawn whole: the line as the label draws it, drawn
+    // again on a canvas with room all round, inks nothing outside the label's box, and the label
+    // shows exactly the part inside. Run in the C and the zh_CN locale, whose default faces differ.
+    void staticTextsAreDrawnWhole() {
+        QStringList cut;
+        const QList<StaticText*> labels = window_->findChildren<StaticText*>();
+        QCOMPARE(labels.size(), 12);
+        for (StaticText* label : labels) {
+            const QString which = label->objectName() + label->property("index").toString();
+            const QSize box = label->size();
+            const TextFit fit = fitTextInBox(label->font(), label->text(), box);
+            const int room = 40;
+            QImage free(box + QSize(2 * room, 2 * room), QImage::Format_RGB32);
+            free.fill(Qt::white);
+            QPainter painter(&free);
+            painter.setFont(fit.font);
+            painter.setPen(Qt::black);
+            painter.drawText(QPoint(room, room + fit.baseline), label->text());
+            painter.end();
+            QRect ink;
+            for (int y = 0; y < free.height(); ++y)
+                for (int x = 0; x < free.width(); ++x)
+                    if (free.pixel(x, y) != qRgb(255, 255, 255)) ink |= QRect(x, y, 1, 1);
+            ink.translate(-room, -room);
+            if (!QRect(QPoint(0, 0), box).contains(ink) ||
+                ink.height() < QFontInfo(label->font()).pixelSize() * 6 / 10)
+                cut << QString("%1: ink %2,%3 to %4,%5 in %6x%7")
+                           .arg(which)
+                           .arg(ink.left())
+                           .arg(ink.top())
+                           .arg(ink.right())
+                           .arg(ink.bottom())
+                           .arg(box.width())
+                           .arg(box.height());
+
+            // The label itself, in black on white, shows the same pixels.
+            QImage shown(box, QImage::Format_RGB32);
+            shown.fill(Qt::white);
+            QPalette blackOnWhite = label->palette();
+            blackOnWhite.setColor(QPalette::WindowText, Qt::black);
+            blackOnWhite.setColor(QPalette::Window, Qt::white);
+            const QPalette kept = label->palette();
+            label->setPalette(blackOnWhite);
+            label->render(&shown, QPoint(), QRegion(), QWidget::DrawChildren);
+            label->setPalette(kept);
+            if (shown != free.copy(QRect(QPoint(room, room), box)))
+                cut << which + ": drawn otherwise than fitted";
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join("; ")));
+    }
+
+    // The check box stands on the form's green, not on a patch of the style's button colour: its
+    // corners and most of its surface show the green. (Its last row lies under Combo1 in the
+    // window, so the box is drawn on its own.)
+    void barcodeIsDrawnOnTheFormGreen() {
+        const QColor green(192, 255, 192);
+        QWidget* barcode = control(window_.get(), "barcode");
+        const QImage shown = barcode->grab().toImage();
+        QHash<QRgb, int> counts;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) ++counts[shown.pixel(x, y)];
+        const QRgb mostCommon = std::max_element(counts.cbegin(), counts.cend()).key();
+        QCOMPARE(QColor(mostCommon), green);
+        for (const QPoint corner :
+             {QPoint(0, 0), QPoint(shown.width() - 1, 0), QPoint(0, shown.height() - 1),
+              QPoint(shown.width() - 1, shown.height() - 1)})
+            QCOMPARE(shown.pixelColor(corner), green);
+    }
+
     void clicksWriteTheirStreams_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("key");  // 0: a mouse click
@@ -321,6 +396,19 @@ private slots:
         }
     }
 
+    // A name is taken as typed: "CO" is not completed to "COM1". Choosing from the list still
+    // puts the entry in the box.
+    void portBoxTakesANameAsTyped() {
+        auto* combo = qobject_cast<QComboBox*>(control(window_.get(), "Combo1"));
+        combo->setFocus();
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo->lineEdit(), "CO");
+        QCOMPARE(combo->currentText(), QString("CO"));
+        QCOMPARE(window_->portName(), std::string("CO"));
+        combo->setCurrentIndex(3);
+        QCOMPARE(combo->currentText(), QString("COM1"));
+    }
+
     void refusedJobsShowTheirBox_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("port");  // empty: the placeholder chosen again from the list
@@ -349,7 +437,10 @@ private slots:
         QCOMPARE(boxes.seen.size(), 1);
         QTEST(int(boxes.seen[0].icon), "icon");
         QTEST(boxes.seen[0].title, "title");
-        QCOMPARE(boxes.seen[0].buttons, 1);
+        // Qt's own texts are Chinese whatever the locale; the system's descriptions follow it.
+        QCOMPARE(boxes.seen[0].buttons, QStringList{"确定"});
+        if (boxes.seen[0].icon == QMessageBox::Critical)
+            QCOMPARE(boxes.seen[0].text, "出错提示:" + QString::fromLocal8Bit(strerror(ENOENT)));
         QVERIFY(boxes.seen[0].modal);
     }
 
