@@ -21,15 +21,15 @@ std::string decode(const std::string& bytes, Paper paper = Paper::millimetres80(
 }
 
 // Bytes given as hex pairs, with GBK text in quotes: `1B 21 2D "中" 0A`.
-std::string stream(const std::string& spec) {
+std::string stream(const std::string& pattern) {
     std::string bytes, hex;
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] != '"') {
-            hex += spec[i];
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '"') {
+            hex += pattern[i];
             continue;
         }
-        const std::size_t end = spec.find('"', i + 1);
-        bytes += bytesFromHex(hex) + gbk(spec.substr(i + 1, end - i - 1));
+        const std::size_t end = pattern.find('"', i + 1);
+        bytes += bytesFromHex(hex) + gbk(pattern.substr(i + 1, end - i - 1));
         hex.clear();
         i = end;
     }
