@@ -11,6 +11,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // Ties the windows to the installed menu entry: a Wayland desktop finds the entry, and with
+    // it the icon and the Chinese name, only by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral(PRINTER_TESTER_APP_ID));
     prepareApplication(app);
 
     // The main window belongs to this function, not to the window it is closed from: a window

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the Debian 12 packages this project needs that are not installed
 # yet, and nothing else: `run` for building and starting the tool, `test` for
-# building and running its tests, `sanitize` for scripts/sanitizer-check.sh,
+# building and running its tests (the desktop's validators among them),
+# `sanitize` for scripts/sanitizer-check.sh, `package` for building the Debian
+# package and checking it with lintian,
 # `bench` for the measuring scripts.
 # Uses sudo when not run as root.
 set -eu
@@ -14,10 +16,11 @@ latin="fonts-dejavu-core"
 # zbarimg reads the virtual printer's barcodes back in its tests.
 case "${1:-run}" in
     run) wanted="$build $chinese $latin xdg-utils" ;;
-    test) wanted="$build $chinese $latin libgtest-dev zbar-tools" ;;
-    sanitize) wanted="$build $chinese $latin libgtest-dev zbar-tools xvfb python3-xlib" ;;
+    test) wanted="$build $chinese $latin libgtest-dev zbar-tools desktop-file-utils appstream man-db" ;;
+    sanitize) wanted="$build $chinese $latin libgtest-dev zbar-tools desktop-file-utils appstream man-db xvfb python3-xlib" ;;
+    package) wanted="$build dpkg-dev file lintian" ;;
     bench) wanted="$build $chinese $latin libgtest-dev xvfb x11-utils" ;;
-    *) echo "usage: $0 [run|test|sanitize|bench]" >&2; exit 2 ;;
+    *) echo "usage: $0 [run|test|sanitize|package|bench]" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -1,0 +1,187 @@
+// Installs the build into a temporary DESTDIR, as the Debian package does, and checks the tree
+// against what the install rules promise and what the desktop's own validators accept. The
+// validators come with `./scripts/install-deps.sh test`.
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "icon_images.h"
+
+namespace {
+
+const QString appId = QStringLiteral(PRINTER_TESTER_APP_ID);
+
+struct Run {
+    int exitCode = -1;
+    QString output;  // standard output and error together, as a person reads them
+};
+
+enum class Keep { AllOutput, ErrorsOnly };
+
+Run run(const QString& program, const QStringList& args,
+        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+        Keep keep = Keep::AllOutput) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    if (keep == Keep::AllOutput)
+        process.setProcessChannelMode(QProcess::MergedChannels);
+    else
+        process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(program, args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, program + QStringLiteral(" did not run: ") + process.errorString()};
+    return {process.exitCode(),
+            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError())};
+}
+
+// The window icon's images, one per size.
+QMap<int, QImage> windowIconImages() {
+    QString error;
+    const QMap<int, QImage> images = iconImagesBySize(QStringLiteral(APP_ICON_FILE), &error);
+    if (images.isEmpty()) qWarning("%s", qPrintable(error));
+    return images;
+}
+
+QString iconPath(int size) {
+    return QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId);
+}
+
+QString desktopEntryValue(const QString& entryFile, const QString& key) {
+    QFile file(entryFile);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (line.startsWith(key.toUtf8() + '=')) return QString::fromUtf8(line.mid(key.size() + 1));
+    return {};
+}
+
+}  // namespace
+
+class InstalledFilesTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir destdir_;  // removed with everything in it when the test ends
+    QString usr_;
+
+    void requireTool(const QString& name) {
+        if (QStandardPaths::findExecutable(name).isEmpty())
+            QFAIL(qPrintable(name + QStringLiteral(" is missing: ./scripts/install-deps.sh test")));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(destdir_.isValid());
+        usr_ = destdir_.path() + QStringLiteral("/usr");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DESTDIR"), destdir_.path());
+        const Run install = run(QStringLiteral(CMAKE_COMMAND),
+                                {QStringLiteral("--install"), QStringLiteral(BUILD_DIR),
+                                 QStringLiteral("--prefix"), QStringLiteral("/usr")},
+                                env);
+        QVERIFY2(install.exitCode == 0, qPrintable(install.output));
+    }
+
+    // Nothing promised is missing and nothing unpromised comes along, the window icon's every
+    // size included, so the package's file list and its removal stay what they were meant to be.
+    void installsExactlyThePromisedFiles() {
+        QStringList promised = {
+            QStringLiteral("bin/printer-tester"),
+            QStringLiteral("share/applications/%1.desktop").arg(appId),
+            QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId),
+            QStringLiteral("share/man/man1/printer-tester.1.gz"),
+            QStringLiteral("share/doc/printer-tester/copyright"),
+            QStringLiteral("share/doc/printer-tester/changelog.gz"),
+        };
+        const QList<int> sizes = windowIconImages().keys();
+        for (int size : {16, 24, 32, 48, 64, 128}) QVERIFY2(sizes.contains(size), "icon size lost");
+        for (int size : sizes) promised << iconPath(size);
+
+        QStringList installed;
+        QDirIterator it(destdir_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            installed << (path.startsWith(usr_ + u'/') ? path.mid(usr_.size() + 1) : path);
+        }
+        promised.sort();
+        installed.sort();
+        QCOMPARE(installed, promised);
+        QVERIFY(QFileInfo(usr_ + QStringLiteral("/bin/printer-tester")).isExecutable());
+    }
+
+    void iconsAreTheWindowIconsImages() {
+        const QMap<int, QImage> images = windowIconImages();
+        QVERIFY(!images.isEmpty());
+        for (auto it = images.cbegin(); it != images.cend(); ++it) {
+            const QImage installed(usr_ + u'/' + iconPath(it.key()));
+            QVERIFY2(!installed.isNull(), qPrintable(iconPath(it.key())));
+            QCOMPARE(installed.convertToFormat(QImage::Format_ARGB32), it.value());
+        }
+    }
+
+    void desktopEntryValidatesAndStartsTheInstalledProgram() {
+        requireTool(QStringLiteral("desktop-file-validate"));
+        const QString entry = usr_ + QStringLiteral("/share/applications/%1.desktop").arg(appId);
+        // Hints count too: a menu may file an entry with hints under "Other".
+        const Run validate = run(QStringLiteral("desktop-file-validate"), {entry});
+        QVERIFY2(validate.exitCode == 0 && validate.output.trimmed().isEmpty(),
+                 qPrintable(validate.output));
+
+        const QString program =
+            desktopEntryValue(entry, QStringLiteral("Exec")).section(u' ', 0, 0);
+        QVERIFY2(QFileInfo(usr_ + QStringLiteral("/bin/") + program).isExecutable(),
+                 qPrintable(program));
+        QCOMPARE(desktopEntryValue(entry, QStringLiteral("Icon")), appId);
+    }
+
+    void metainfoValidatesAgainstTheInstalledTree() {
+        requireTool(QStringLiteral("appstreamcli"));
+        const QString metainfo =
+            usr_ + QStringLiteral("/share/metainfo/%1.metainfo.xml").arg(appId);
+        const Run file = run(QStringLiteral("appstreamcli"),
+                             {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                              QStringLiteral("--pedantic"), metainfo});
+        QVERIFY2(file.exitCode == 0 &&
+                     !file.output.contains(QRegularExpression(QStringLiteral("^\\s*[EWIP]: "),
+                                                              QRegularExpression::MultilineOption)),
+                 qPrintable(file.output));
+        // The tree check also finds the desktop entry the metainfo launches.
+        const Run tree = run(QStringLiteral("appstreamcli"),
+                             {QStringLiteral("validate-tree"), QStringLiteral("--no-net"), usr_});
+        QVERIFY2(tree.exitCode == 0, qPrintable(tree.output));
+
+        QFile xml(metainfo);
+        QVERIFY(xml.open(QIODevice::ReadOnly));
+        QVERIFY2(QString::fromUtf8(xml.readAll())
+                     .contains(QStringLiteral("<release version=\"%1\"").arg(PROJECT_VERSION)),
+                 "the newest release is not this version");
+    }
+
+    // What lintian asks of compressed documents and manual pages.
+    void manualPageAndChangelogAreCompressedAndClean() {
+        requireTool(QStringLiteral("man"));
+        for (const QString& name : {QStringLiteral("share/man/man1/printer-tester.1.gz"),
+                                    QStringLiteral("share/doc/printer-tester/changelog.gz")}) {
+            const Run test =
+                run(QStringLiteral("gzip"), {QStringLiteral("-t"), usr_ + u'/' + name});
+            QVERIFY2(test.exitCode == 0, qPrintable(name + u' ' + test.output));
+        }
+        // groff's warnings, as lintian collects them.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        const Run man =
+            run(QStringLiteral("man"),
+                {QStringLiteral("--warnings"), QStringLiteral("-E"), QStringLiteral("UTF-8"),
+                 QStringLiteral("-l"), QStringLiteral("-Tutf8"), QStringLiteral("-Z"),
+                 usr_ + QStringLiteral("/share/man/man1/printer-tester.1.gz")},
+                env, Keep::ErrorsOnly);
+        QVERIFY2(man.exitCode == 0 && man.output.isEmpty(), qPrintable(man.output));
+    }
+};
+
+QTEST_GUILESS_MAIN(InstalledFilesTest)
+#include "installed_files_test.moc"
