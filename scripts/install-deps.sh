@@ -11,12 +11,18 @@ set -eu
 build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
 # The Chinese faces the windows ask for, and Qt's own texts in Chinese.
 chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
+# The virtual printer's face for single-byte characters.
+latin="fonts-dejavu-core"
+# What the tests use besides GoogleTest: zbarimg reads the virtual printer's
+# barcodes back, the desktop's validators judge what is installed, and a
+# virtual X server with xdotool gives the window real input.
+checks="libgtest-dev zbar-tools desktop-file-utils appstream man-db xvfb xdotool"
 case "${1:-run}" in
-    run) wanted="$build $chinese xdg-utils" ;;
-    test) wanted="$build $chinese libgtest-dev desktop-file-utils appstream man-db xvfb xdotool" ;;
-    sanitize) wanted="$build $chinese libgtest-dev desktop-file-utils appstream man-db xvfb xdotool python3-xlib" ;;
+    run) wanted="$build $chinese $latin xdg-utils" ;;
+    test) wanted="$build $chinese $latin $checks" ;;
+    sanitize) wanted="$build $chinese $latin $checks python3-xlib" ;;
     package) wanted="$build dpkg-dev file lintian" ;;
-    bench) wanted="$build $chinese libgtest-dev xvfb x11-utils" ;;
+    bench) wanted="$build $chinese $latin libgtest-dev xvfb x11-utils" ;;
     *) echo "usage: $0 [run|test|sanitize|package|bench]" >&2; exit 2 ;;
 esac
 

@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "escpos_decoder.h"
+#include "paper_roll.h"
+#include "sample_streams.h"
+#include "temp_files.h"
+
+namespace {
+
+using vp::Decoder;
+using vp::Paper;
+
+std::string decode(const std::string& bytes, Paper paper = Paper::millimetres80()) {
+    Decoder decoder(paper);
+    decoder.feed(bytes);
+    decoder.finish();
+    return describe(decoder.take());
+}
+
+// Bytes given as hex pairs, with GBK text in quotes: `1B 21 2D "中" 0A`.
+std::string stream(const std::string& pattern) {
+    std::string bytes, hex;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '"') {
+            hex += pattern[i];
+            continue;
+        }
+        const std::size_t end = pattern.find('"', i + 1);
+        bytes += bytesFromHex(hex) + gbk(pattern.substr(i + 1, end - i - 1));
+        hex.clear();
+        i = end;
+    }
+    return bytes + bytesFromHex(hex);
+}
+
+struct Case {
+    const char* name;
+    const char* bytes;
+    const char* printed;
+};
+
+// What a printer makes of each command, dot for dot.
+const Case cases[] = {
+    {"text and line feed", "41 42 0A", R"(line 30/24 a@0/12"AB")"},
+    {"CR LF feeds once", "41 0D 0A 42 0D 0A", "line 30/24 a@0/12\"A\"\nline 30/24 a@0/12\"B\""},
+    {"banner ESC ! 2D: font B, emphasised, double width, bit 2 ignored", "1B 21 2D 41 0A",
+     R"(line 30/17 bE2x1@0/18"A")"},
+    {"ESC ! sizes only single-byte characters but emphasises both", "1B 21 38 41 \"中\" 0A",
+     R"(line 48/48 aE2x2@0/24"A" kE@24/24"中")"},
+    {"FS ! 38 is double height only", "1C 21 38 \"中\" 0A", R"(line 48/48 k1x2@0/24"中")"},
+    {"FS ! 2D is double width and height", "1C 21 2D \"中\" 41 0A",
+     R"(line 48/48 k2x2@0/48"中" a@48/12"A")"},
+    {"FS ! bit 7 underlines Chinese", "1C 21 80 \"中\" 0A", R"(line 30/24 kU1@0/24"中")"},
+    {"GS ! enlarges both kinds", "1D 21 12 41 \"中\" 0A",
+     R"(line 72/72 a2x3@0/24"A" k2x3@24/48"中")"},
+    {"style changes mid-line", "41 1B 45 01 42 1B 2D 02 43 1B 45 00 1B 2D 00 44 0A",
+     R"(line 30/24 a@0/12"A" aE@12/12"B" aEU2@24/12"C" a@36/12"D")"},
+    {"ESC M font B, reverse", "1B 4D 01 1D 42 01 41 0A", R"(line 30/17 bR@0/9"A")"},
+    {"ESC SP right spacing", "1B 20 03 41 41 0A", R"(line 30/24 a@0/15"AA")"},
+    {"FS S spacing around Chinese", "1C 53 02 04 \"中中\" 0A", R"(line 30/24 k@0/30"中中")"},
+    {"centred", "1B 61 01 41 42 0A", R"(line 30/24 a@276/12"AB")"},
+    {"alignment waits for the next line", "41 1B 61 32 42 0A 43 0A",
+     "line 30/24 a@0/12\"AB\"\nline 30/24 a@564/12\"C\""},
+    {"tab stops every eight font A characters", "41 09 42 0A",
+     R"(line 30/24 a@0/12"A" a@96/12"B")"},
+    {"ESC $ absolute position", "1B 24 64 00 41 0A", R"(line 30/24 a@100/12"A")"},
+    {"ESC d feeds lines, ESC J dots", "41 1B 64 03 1B 4A 50", "line 90/24 a@0/12\"A\"\nline 80/0"},
+    {"ESC 3 line spacing, ESC 2 back to 30", "1B 33 40 41 0A 1B 32 0A",
+     "line 64/24 a@0/12\"A\"\nline 30/0"},
+    {"Kanji mode off: code table PC437, then back on", "1C 2E B0 A1 0A 1C 26 B0 A1 0A",
+     "line 30/24 a@0/12\"░í\"\nline 30/24 k@0/24\"啊\""},
+    {"ESC t selects a code table", "1C 2E 1B 74 10 80 0A",
+     "event code table 16\nline 30/24 a@0/12\"€\""},
+    {"ESC @ resets modes and discards an unprinted line", "1B 21 01 41 1B 40 42 0A",
+     "event ESC @ discarded a line that had not been printed\nline 30/24 a@0/12\"B\""},
+    {"partial cut, ESC i", "1B 69", "event cut partial\ncut partial"},
+    {"partial cut, ESC m", "1B 6D", "event cut partial\ncut partial"},
+    {"full cut, GS V 0", "1D 56 00", "event cut full\ncut full"},
+    {"partial cut, GS V '1'", "1D 56 31", "event cut partial\ncut partial"},
+    {"feed and cut, GS V 66 n", "1D 56 42 10", "line 16/0\nevent cut partial\ncut partial"},
+    {"cut ignored after text without line feed", "41 1B 69 0A",
+     "event cut ignored: not at the beginning of a line, 1B 69\n"
+     "line 30/24 a@0/12\"A\" m@12/51\"1B 69\""},
+    {"drawer pulse", "1B 70 00 80 80", "event drawer pin 2 on 256 ms off 256 ms"},
+    {"drawer pulse off time no shorter than on time", "1B 70 31 32 0A",
+     "event drawer pin 5 on 100 ms off 100 ms"},
+    {"drawer pulse with a bad pin", "1B 70 07 0A",
+     "event invalid 1B 70 07\nline 30/21 m@0/78\"1B 70 07\""},
+    {"status request", "10 04 01", "event DLE EOT 1"},
+    {"unknown command", "1B 7A 41 0A",
+     "event unknown 1B 7A\nline 30/24 m@0/51\"1B 7A\" a@51/12\"A\""},
+    {"unknown control byte", "07 0A", "event unknown 07\nline 30/21 m@0/24\"07\""},
+    {"parameter out of range", "1D 21 88 0A",
+     "event invalid 1D 21 88\nline 30/21 m@0/78\"1D 21 88\""},
+    {"known command without effect on paper", "1D 61 00 1B 7B 00",
+     "event automatic status back 1D 61 00\nevent upside-down printing 1B 7B 00"},
+    {"known command not drawn", "1B 7B 01 0A",
+     "event not drawn: upside-down printing 1B 7B 01\nline 30/21 m@0/78\"1B 7B 01\""},
+    {"raster image passed over", "1D 76 30 00 02 00 03 00 AA BB CC DD EE FF 41 0A",
+     "event not drawn: raster bit image 1D 76 30 00 02 00 03 00 (6 data bytes)\n"
+     "line 30/24 m@0/213\"1D 76 30 00 02 00 03 00\" a@213/12\"A\""},
+    {"stray GBK lead byte keeps the line feed", "C3 0A",
+     "event invalid GBK C3 0A\nline 30/21 m@0/24\"C3\""},
+    {"byte 80 is no GBK character", "80 0A", "event invalid GBK 80\nline 30/21 m@0/24\"80\""},
+    {"truncated command at the end", "1D 6B 49 05 7B 42",
+     "event truncated 1D 6B 49 05 7B 42\nevent text without a line feed, printed here\n"
+     "line 30/21 m@0/159\"1D 6B 49 05 7B 42\""},
+    {"truncated data at the end", "1B 2A 00 05 00 01",
+     "event not drawn: bit image 1B 2A 00 05 00 (5 data bytes)\n"
+     "event truncated 1B 2A 00 05 00: 4 data bytes missing\n"
+     "event text without a line feed, printed here\n"
+     "line 30/21 m@0/132\"1B 2A 00 05 00\""},
+    {"the tester's barcode job", barcodeJobHex,
+     "line 30/0\nbarcode CODE128 x30 w204 h50 \"123\"\nline 30/0"},
+    {"CODE128 code set C takes pairs of digits as bytes", "1D 6B 49 04 7B 43 0C 22",
+     R"(barcode CODE128 x30 w171 h162 "1234")"},
+    {"EAN-13 in the NUL form, check digit added, text below",
+     "1D 48 02 1D 6B 02 \"400638133393\" 00", R"(barcode EAN-13 x33 w285 h190 "4006381333931")"},
+    {"EAN-13 with its 13 digits ends without NUL", "1D 6B 02 \"4006381333931\" 00 0A",
+     "barcode EAN-13 x33 w285 h162 \"4006381333931\"\nline 30/0"},
+    {"CODE39 with start and stop added, module width 2", "1D 77 02 1D 6B 45 03 \"ABC\"",
+     R"(barcode CODE39 x20 w143 h162 "*ABC*")"},
+    {"CODE39 in the NUL form, stars sent", "1D 6B 04 \"*AB*\" 00",
+     R"(barcode CODE39 x30 w177 h162 "*AB*")"},
+    {"barcode centred", "1B 61 01 1D 6B 49 05 7B 42 31 32 33",
+     R"(barcode CODE128 x186 w204 h162 "123")"},
+    {"EAN-13 with a wrong check digit", "1D 6B 43 0D \"4006381333932\"",
+     "event barcode EAN-13 not printed: check digit 2, should be 1, 1D 6B 43 0D 34 30 30 36 …\n"
+     "line 21/21 m@0/231\"1D 6B 43 0D 34 30 30 36 …\""},
+    {"CODE128 without a code set", "1D 6B 49 02 31 32",
+     "event barcode CODE128 not printed: does not start with {A, {B or {C, 1D 6B 49 02 31 32\n"
+     "line 21/21 m@0/159\"1D 6B 49 02 31 32\""},
+    {"barcode after text prints as text", "41 1D 6B 49 02 42 43 0A",
+     "event barcode ignored: not at the beginning of a line\n"
+     "event unknown 02\n"
+     "line 30/24 a@0/12\"A\" m@12/51\"1D 6B\" a@63/12\"I\" m@75/24\"02\" a@99/12\"BC\""},
+};
+
+TEST(Decoder, DecodesEachCommandAsThePrinterDoes) {
+    for (const Case& c : cases) EXPECT_EQ(decode(stream(c.bytes)), c.printed) << c.name;
+}
+
+TEST(Decoder, WrapsAtThePaperWidth) {
+    EXPECT_EQ(decode(std::string(49, 'A') + "\n"),
+              "line 30/24 a@0/12\"" + std::string(48, 'A') + "\"\nline 30/24 a@0/12\"A\"");
+    // 58 mm paper: sixteen Chinese characters to a line; a double-width one that no longer
+    // fits starts the next line.
+    std::string sixteen;
+    for (int i = 0; i < 16; ++i) sixteen += "中";
+    EXPECT_EQ(decode(stream("\"" + sixteen + "中\" 0A"), Paper::millimetres58()),
+              "line 30/24 k@0/24\"" + sixteen + "\"\nline 30/24 k@0/24\"中\"");
+    EXPECT_EQ(decode(stream("\"" + sixteen.substr(0, 15 * 3) + "\" 1C 21 04 \"中\" 0A"),
+                     Paper::millimetres58()),
+              "line 30/24 k@0/24\"" + sixteen.substr(0, 15 * 3) + "\"\nline 30/24 k2x1@0/48\"中\"");
+}
+
+TEST(Decoder, TheTestersReceiptHasItsBannerLarge) {
+    const std::string printed = decode(technicianBannerPhase() + technicianTextPhase());
+    EXPECT_EQ(printed.substr(0, printed.find('\n')), "line 48/48 kE2x2@0/48\"溪禾云岫信息\"");
+    EXPECT_NE(printed.find("line 30/24 k@0/24\"时期\" b@48/9\":2026-12-08 \" k@156/24\"时间\" "
+                           "b@204/9\":09:41:27\""),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find("event"), std::string::npos) << printed;
+    // The body lines, then four blank lines from the closing 0A 0D 0A 0A 0D 0A.
+    EXPECT_NE(printed.find("\"欢迎下次光临！\"\nline 30/17 b@0/9\" \"\nline 30/0\nline 30/0\n"
+                           "line 30/0\nline 30/0"),
+              std::string::npos)
+        << printed;
+}
+
+// Bytes arriving in any chunks decode as if they came in one piece.
+std::string decodeInChunks(const std::string& bytes, std::mt19937& random, Paper paper) {
+    Decoder decoder(paper);
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 7)(random);
+        decoder.feed(std::string_view(bytes).substr(at, size));
+        at += size;
+    }
+    decoder.finish();
+    return describe(decoder.take());
+}
+
+TEST(Decoder, ChunksDecodeAsOneRead) {
+    std::string all = technicianBannerPhase() + technicianTextPhase();
+    for (const Case& c : cases) all += stream(c.bytes);
+    std::mt19937 random(9);
+    const std::string whole = decode(all);
+    for (int round = 0; round < 20; ++round)
+        ASSERT_EQ(decodeInChunks(all, random, Paper::millimetres80()), whole);
+}
+
+TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
+    // Mostly command prefixes and their usual parameters, so that commands get exercised.
+    const std::string alphabet =
+        bytesFromHex("1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF");
+    std::mt19937 random(42);
+    const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int rounds = 0;
+    while (std::chrono::steady_clock::now() < stop) {
+        std::string bytes(std::uniform_int_distribution<std::size_t>(1, 3000)(random), '\0');
+        for (char& byte : bytes) {
+            const unsigned pick = random() % 3;
+            byte = pick == 0 ? static_cast<char>(random()) : alphabet[random() % alphabet.size()];
+        }
+        Decoder decoder(Paper::millimetres58());
+        decoder.feed(bytes);
+        decoder.finish();
+        const std::vector<vp::Item> items = decoder.take();
+        ASSERT_LE(items.size(), 3 * bytes.size() + 3);
+        for (const vp::Item& item : items) {
+            ASSERT_LE(vp::heightDots(item), 8128);
+            if (const auto* line = std::get_if<vp::PrintedLine>(&item)) {
+                for (const vp::Run& run : line->runs) ASSERT_LE(run.x, 384);
+            }
+        }
+        if (++rounds % 50 == 0) {
+            ASSERT_EQ(decodeInChunks(bytes, random, Paper::millimetres58()), describe(items));
+        }
+    }
+    EXPECT_GT(rounds, 100);
+}
+
+TEST(PaperRoll, EndsReceiptsAtCutsAndAtTheEndOfTheStream) {
+    vp::PaperRoll roll(Paper::millimetres80());
+    roll.feed(bytesFromHex("41 0A 1B 69 0A 42 0A"));
+    auto finished = roll.takeFinished();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(describe(finished[0].items),
+              "line 30/24 a@0/12\"A\"\nevent cut partial\ncut partial");
+    roll.endOfStream();
+    finished = roll.takeFinished();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(describe(finished[0].items), "line 30/0\nline 30/24 a@0/12\"B\"");
+
+    // Paper fed after a cut is no receipt yet: it starts the next one.
+    roll.feed(bytesFromHex(cutJobHex));
+    roll.endOfStream();
+    EXPECT_EQ(roll.takeFinished().size(), 1u);
+    roll.feed(bytesFromHex(drawerJobHex));
+    roll.endOfStream();
+    finished = roll.takeFinished();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(describe(finished[0].items),
+              "line 30/0\nevent drawer pin 2 on 256 ms off 256 ms\nline 30/0");
+}
+
+TEST(PaperRoll, SplitsPaperThatIsNeverCut) {
+    vp::PaperRoll roll(Paper::millimetres80(), 300);
+    roll.feed(std::string(25, '\n'));
+    const auto finished = roll.takeFinished();
+    ASSERT_EQ(finished.size(), 2u);
+    EXPECT_EQ(finished[0].heightDots(), 330);
+    EXPECT_EQ(finished[0].events(),
+              std::vector<std::string>{"picture ends here: longer than 300 dots"});
+}
+
+}  // namespace

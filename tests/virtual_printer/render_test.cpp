@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include "paper_roll.h"
+#include "receipt_renderer.h"
+#include "sample_streams.h"
+#include "temp_files.h"
+
+namespace {
+
+using vp::Paper;
+
+std::vector<QImage> render(const std::string& bytes, Paper paper = Paper::millimetres80()) {
+    vp::PaperRoll roll(paper);
+    roll.feed(bytes);
+    roll.endOfStream();
+    vp::ReceiptRenderer renderer(paper);
+    std::vector<QImage> pictures;
+    for (const vp::Receipt& receipt : roll.takeFinished())
+        pictures.push_back(renderer.render(receipt));
+    return pictures;
+}
+
+std::string scan(const QImage& picture) {
+    TempDir dir;
+    const std::string path = dir.path("barcode.png");
+    if (!vp::savePicture(picture, QString::fromStdString(path))) return "(not saved)";
+    return scanBarcode(path);
+}
+
+std::string barcode(int symbology, const std::string& data) {
+    return bytesFromHex("1D 6B") + char(symbology) + char(data.size()) + data + "\n" +
+           bytesFromHex("1B 69");
+}
+
+TEST(Barcodes, ScanBackAsTheirData) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string read;
+        bool fits58 = false;  // narrow enough for 58 mm paper too
+    };
+    std::string printable, digitPairs, digits;
+    for (char c = ' '; c <= '~'; ++c) printable += c;
+    for (char pair = 0; pair < 100; ++pair) digitPairs += pair;
+    for (int pair = 0; pair < 100; ++pair)
+        digits += std::to_string(pair / 10) + std::to_string(pair % 10);
+    std::vector<Case> cases = {
+        {"the tester's barcode job", bytesFromHex(barcodeJobHex), "123", true},
+        {"with its text below", bytesFromHex("1D 48 02") + bytesFromHex(barcodeJobHex), "123",
+         true},
+        {"code sets switched and shifted", barcode(73, "{BNo.{C\x0C\x22\x38{AAB{Sc"),
+         "No.123456ABc"},
+        {"EAN-13", bytesFromHex("1D 6B 02") + "400638133393" + '\0', "4006381333931", true},
+        {"EAN-8", barcode(68, "9638507"), "96385074", true},
+        // zbar reports UPC-A as the EAN-13 it is a part of.
+        {"UPC-A", barcode(65, "03600029145"), "0036000291452", true},
+    };
+    // Every CODE128 character of code sets B and C, and every CODE39 character.
+    for (std::size_t at = 0; at < printable.size(); at += 19) {
+        const std::string chunk = printable.substr(at, 19);
+        std::string data = "{B";
+        for (char c : chunk) data += c == '{' ? std::string("{{") : std::string(1, c);
+        cases.push_back({"code set B", bytesFromHex("1D 77 02") + barcode(73, data), chunk});
+    }
+    for (std::size_t at = 0; at < digitPairs.size(); at += 20)
+        cases.push_back({"code set C",
+                         bytesFromHex("1D 77 02") + barcode(73, "{C" + digitPairs.substr(at, 20)),
+                         digits.substr(2 * at, 40)});
+    const std::string code39 = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%";
+    for (std::size_t at = 0; at < code39.size(); at += 11)
+        cases.push_back({"CODE39", bytesFromHex("1D 77 02") + barcode(69, code39.substr(at, 11)),
+                         code39.substr(at, 11)});
+
+    for (const Case& c : cases) {
+        for (Paper paper : {Paper::millimetres80(), Paper::millimetres58()}) {
+            if (paper.printableDots == 384 && !c.fits58) continue;
+            const std::vector<QImage> pictures = render(c.bytes, paper);
+            ASSERT_FALSE(pictures.empty()) << c.name;
+            EXPECT_EQ(scan(pictures.front()), c.read) << c.name << " on " << paper.printableDots;
+        }
+    }
+}
+
+// Ink of a region: its bounding box and how many dots are black.
+struct Ink {
+    QRect box;
+    int dots = 0;
+};
+
+Ink inkIn(const QImage& picture, QRect region) {
+    Ink ink;
+    region &= picture.rect();
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            if (qGray(picture.pixel(x, y)) < 128) {
+                ++ink.dots;
+                ink.box |= QRect(x, y, 1, 1);
+            }
+    return ink;
+}
+
+TEST(Renderer, DrawsPaperDotForDot) {
+    const QImage receipt = render(technicianBannerPhase() + technicianTextPhase()).front();
+    EXPECT_EQ(receipt.width(), 640);
+    // Black and white only, as thermal paper.
+    for (int y = 0; y < receipt.height(); ++y)
+        for (int x = 0; x < receipt.width(); ++x) {
+            const int grey = qGray(receipt.pixel(x, y));
+            ASSERT_TRUE(grey == 0 || grey == 255) << x << "," << y;
+        }
+    // The banner's six characters at double width and height, inside the printable area.
+    const Ink banner = inkIn(receipt, QRect(0, 0, 640, 48));
+    EXPECT_GE(banner.box.height(), 40);
+    EXPECT_GE(banner.box.left(), 32);
+    EXPECT_GT(banner.box.right(), 32 + 5 * 48);
+    EXPECT_LE(banner.box.right(), 32 + 6 * 48);
+    EXPECT_EQ(render(technicianBannerPhase(), Paper::millimetres58()).front().width(), 464);
+}
+
+TEST(Renderer, DrawsCharactersStylesCutsAndMarkers) {
+    auto picture = [](const std::string& hex) { return render(bytesFromHex(hex)).front(); };
+    const QRect firstCell(32, 0, 48, 48);
+    // Chinese characters come from a font that has them: two differ.
+    const Ink zhong = inkIn(picture("D6 D0 0A"), firstCell);
+    const Ink guo = inkIn(picture("B9 FA 0A"), firstCell);
+    EXPECT_GT(zhong.dots, 20);
+    EXPECT_NE(zhong.dots, guo.dots);
+    // Emphasis adds ink; double width doubles the glyph.
+    const Ink plain = inkIn(picture("41 0A"), firstCell);
+    EXPECT_GT(inkIn(picture("1B 45 01 41 0A"), firstCell).dots, plain.dots);
+    EXPECT_GE(inkIn(picture("1B 21 20 41 0A"), firstCell).box.width(), 2 * plain.box.width() - 1);
+    // A marker is a black box with its hex bytes in white.
+    const Ink marker = inkIn(picture("1B 7A 0A"), QRect(32, 0, 51, 30));
+    EXPECT_GT(marker.dots, 51 * 21 / 2);
+    EXPECT_LT(marker.dots, 51 * 21);
+    // A cut runs across the whole paper; a partial one leaves the middle.
+    const QImage full = picture("1D 56 00"), partial = picture("1B 69");
+    EXPECT_GT(inkIn(full, QRect(0, 0, 40, 16)).dots, 0);
+    EXPECT_GT(inkIn(full, QRect(600, 0, 40, 16)).dots, 0);
+    EXPECT_GT(inkIn(full, QRect(310, 0, 20, 16)).dots, 0);
+    EXPECT_EQ(inkIn(partial, QRect(310, 0, 20, 16)).dots, 0);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Pictures only: no display needed, also when the test runner lists the tests.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    if (const QStringList missing = vp::ReceiptRenderer::missingFonts(); !missing.isEmpty())
+        std::fprintf(stderr, "fonts missing: %s\n", qPrintable(missing.join(", ")));
+    return RUN_ALL_TESTS();
+}

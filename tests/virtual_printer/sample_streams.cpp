@@ -1,0 +1,127 @@
+#include "sample_streams.h"
+
+#include <iconv.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "temp_files.h"
+
+std::string gbk(const std::string& utf8) {
+    iconv_t converter = iconv_open("CP936", "UTF-8");
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    char* to = out.data();
+    std::size_t inLeft = utf8.size(), outLeft = out.size();
+    const std::size_t result = iconv(converter, &in, &inLeft, &to, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<std::size_t>(-1)) throw std::runtime_error("no GBK for " + utf8);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string technicianBannerPhase() {
+    return bytesFromHex("1B 40 1B 21 2D 1C 21 38 1C 21 2D") + gbk("溪禾云岫信息") + "\n" +
+           bytesFromHex("1C 21 01 1B 21 01");
+}
+
+std::string technicianTextPhase() {
+    const char* lines[] = {
+        "时期:2026-12-08 时间:09:41:27",
+        "===============================",
+        "       技  术:  柯  岚",
+        "       手  机:13900000000",
+        "     Q  Q :10001",
+        "   工作QQ :10002",
+        "   邮  箱 :tech@example.com",
+        "  打印机测试:",
+        "    ①.打印机联机",
+        "    ②.打印头",
+        "    ③.打印机汉字库",
+        "  恭喜!恭喜!打印机测试完毕!",
+        "      该打印机工作正常!",
+        "===============================",
+        "欢迎下次光临！",
+        " ",
+    };
+    std::string text;
+    for (const char* line : lines) text += gbk(line) + "\r\n";
+    return text + "\n\r\n\n\r\n";
+}
+
+std::string scanBarcode(const std::string& pngPath) {
+    FILE* reader = popen(("zbarimg -q --raw '" + pngPath + "' 2>/dev/null").c_str(), "r");
+    if (reader == nullptr) return "(no zbarimg)";
+    std::string found;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, reader) != nullptr) found += chunk;
+    pclose(reader);
+    while (!found.empty() && found.back() == '\n') found.pop_back();
+    return found;
+}
+
+std::pair<int, int> pngSize(const std::string& pngPath) {
+    const std::string header = readFile(pngPath).substr(0, 24);
+    if (header.size() < 24) return {0, 0};
+    auto big = [&](std::size_t at) {
+        int value = 0;
+        for (std::size_t i = 0; i < 4; ++i) value = value * 256 + (unsigned char)header[at + i];
+        return value;
+    };
+    return {big(16), big(20)};
+}
+
+namespace {
+
+std::string utf8(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string describe(const vp::Run& run) {
+    std::string text = run.kind == vp::Run::Kind::Marker   ? "m"
+                       : run.kind == vp::Run::Kind::Double ? "k"
+                       : run.style.font == vp::Font::A     ? "a"
+                                                           : "b";
+    if (run.style.emphasised) text += "E";
+    if (run.style.underline) text += "U" + std::to_string(run.style.underline);
+    if (run.style.reverse) text += "R";
+    if (run.style.widthScale != 1 || run.style.heightScale != 1)
+        text += std::to_string(run.style.widthScale) + "x" + std::to_string(run.style.heightScale);
+    return text + "@" + std::to_string(run.x) + "/" + std::to_string(run.pitch) + "\"" +
+           utf8(run.text) + "\"";
+}
+
+}  // namespace
+
+std::string describe(const std::vector<vp::Item>& items) {
+    std::string text;
+    for (const vp::Item& item : items) {
+        if (!text.empty()) text += "\n";
+        if (const auto* line = std::get_if<vp::PrintedLine>(&item)) {
+            text += "line " + std::to_string(line->height) + "/" + std::to_string(line->inkHeight);
+            for (const vp::Run& run : line->runs) text += " " + describe(run);
+        } else if (const auto* barcode = std::get_if<vp::Barcode>(&item)) {
+            text += "barcode " + barcode->symbology + " x" + std::to_string(barcode->x) + " w" +
+                    std::to_string(barcode->barsWidth()) + " h" + std::to_string(barcode->height) +
+                    " \"" + barcode->text + "\"";
+        } else if (const auto* cut = std::get_if<vp::Cut>(&item)) {
+            text += cut->partial ? "cut partial" : "cut full";
+        } else {
+            text += "event " + std::get<vp::Event>(item).text;
+        }
+    }
+    return text;
+}

@@ -1,0 +1,52 @@
+#include "paper_roll.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vp {
+
+PaperRoll::PaperRoll(Paper paper, int longestReceiptDots)
+    : decoder_(paper), longest_(longestReceiptDots) {}
+
+void PaperRoll::feed(std::string_view bytes) {
+    decoder_.feed(bytes);
+    collect();
+}
+
+void PaperRoll::endOfStream() {
+    decoder_.finish();
+    collect();
+    const bool blankOnly =
+        std::all_of(current_.items.begin(), current_.items.end(), [](const Item& item) {
+            const auto* line = std::get_if<PrintedLine>(&item);
+            return line != nullptr && line->runs.empty();
+        });
+    if (!blankOnly) finishCurrent();
+}
+
+std::vector<Receipt> PaperRoll::takeFinished() {
+    return std::exchange(finished_, {});
+}
+
+void PaperRoll::collect() {
+    for (Item& item : decoder_.take()) {
+        const bool cut = std::holds_alternative<Cut>(item);
+        currentHeight_ += heightDots(item);
+        current_.items.push_back(std::move(item));
+        if (cut) {
+            finishCurrent();
+        } else if (currentHeight_ > longest_) {
+            // Paper that never gets cut would make one endless picture.
+            current_.items.push_back(
+                Event{"picture ends here: longer than " + std::to_string(longest_) + " dots"});
+            finishCurrent();
+        }
+    }
+}
+
+void PaperRoll::finishCurrent() {
+    finished_.push_back(std::exchange(current_, {}));
+    currentHeight_ = 0;
+}
+
+}  // namespace vp

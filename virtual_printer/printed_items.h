@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// What the decoder hands the renderer: paper already laid out in printer dots, so that the
+// decoder's output can be checked byte by byte without drawing anything.
+namespace vp {
+
+// Thermal paper at 203 dpi: one dot is 0.125 mm.
+struct Paper {
+    int printableDots;  // dots the head can print across
+    int marginDots;     // unprintable paper on each side of them
+
+    static Paper millimetres80() { return {576, 32}; }
+    static Paper millimetres58() { return {384, 40}; }
+    int widthDots() const { return printableDots + 2 * marginDots; }
+};
+
+enum class Font : std::uint8_t { A, B };  // 12 × 24 and 9 × 17 dots
+enum class Align : std::uint8_t { Left, Centre, Right };
+
+struct CharStyle {
+    Font font = Font::A;         // single-byte characters only
+    bool emphasised = false;     // drawn twice, one dot apart
+    std::uint8_t underline = 0;  // thickness in dots
+    std::uint8_t widthScale = 1;
+    std::uint8_t heightScale = 1;
+    bool reverse = false;  // white on black
+    friend bool operator==(const CharStyle&, const CharStyle&) = default;
+};
+
+// Characters of one kind and style placed side by side, or a marker for bytes that printed
+// nothing sensible.
+struct Run {
+    enum class Kind : std::uint8_t { Single, Double, Marker };
+    Kind kind = Kind::Single;
+    CharStyle style;
+    std::u32string text;  // the characters; for a marker, its label
+    int x = 0;            // left edge, dots from the left of the printable area
+    int pitch = 0;        // dots from one character to the next (markers: whole width)
+    int leftGap = 0;      // spacing before each glyph inside its pitch
+    int cellWidth = 0;    // one glyph before scaling
+    int cellHeight = 0;
+    int width() const { return kind == Kind::Marker ? pitch : pitch * int(text.size()); }
+    int height() const { return cellHeight * style.heightScale; }
+    friend bool operator==(const Run&, const Run&) = default;
+};
+
+// One printed line: runs standing on a common baseline `inkHeight` dots below the line's top,
+// then paper up to `height` dots. A line without runs is blank paper.
+struct PrintedLine {
+    std::vector<Run> runs;
+    int inkHeight = 0;
+    int height = 0;
+    friend bool operator==(const PrintedLine&, const PrintedLine&) = default;
+};
+
+enum class HriPosition : std::uint8_t { None, Above, Below, Both };
+
+struct Barcode {
+    std::string symbology;            // "CODE128", "EAN-13", ...
+    std::string text;                 // the human-readable interpretation
+    std::vector<std::uint16_t> bars;  // widths in dots, bar first, then space, bar, ...
+    int x = 0;                        // left edge of the first bar
+    int quietLeft = 0, quietRight = 0;
+    int barHeight = 0;
+    HriPosition hri = HriPosition::None;
+    Font hriFont = Font::A;
+    int height = 0;  // paper taken, text included
+    int barsWidth() const {
+        int sum = 0;
+        for (auto w : bars) sum += w;
+        return sum;
+    }
+    friend bool operator==(const Barcode&, const Barcode&) = default;
+};
+
+// Shown as a dashed line across the paper, in a strip of this height.
+inline constexpr int cutStripDots = 16;
+
+struct Cut {
+    bool partial = true;
+    friend bool operator==(const Cut&, const Cut&) = default;
+};
+
+// Something that happened without (only) ink: a drawer pulse, a status request, an unknown
+// command. Listed beside the picture.
+struct Event {
+    std::string text;
+    friend bool operator==(const Event&, const Event&) = default;
+};
+
+using Item = std::variant<PrintedLine, Barcode, Cut, Event>;
+
+// Paper the item takes in the picture, in dots.
+int heightDots(const Item& item);
+
+// The paper between two cuts, with what happened while it printed.
+struct Receipt {
+    std::vector<Item> items;
+    int heightDots() const;
+    std::vector<std::string> events() const;
+    bool empty() const { return items.empty(); }
+};
+
+// "1B 7A": bytes as hexadecimal pairs, at most `shown` of them, then "…" for the rest.
+std::string hexBytes(std::string_view bytes, std::size_t shown = 64);
+
+}  // namespace vp
