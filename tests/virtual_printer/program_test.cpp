@@ -155,31 +155,38 @@ TEST(Program, PseudoTerminalPrintsEachJobAsThePrinterWould) {
                                   "printed here");
 }
 
-// The tester's own jobs, from its printer library, printed to the virtual printer's terminal.
+// The tester's own jobs, from its printer library, printed to the virtual printer's terminal and
+// to it as a network printer: the port it names is the name to give the tester.
 TEST(Program, PrintsTheTestersRealJobs) {
-    TempDir dir;
-    Program printer({"--pty", "--out", dir.path("out")});
-    FakeHost tester;
-    tester.port = portOf(printer);
-    const std::string out = dir.path("out") + "/receipt-00";
-    int number = 0;
-    for (ReceiptVariant (*variant)() : {TechnicianReceipt, WelcomeReceipt, BrochureReceipt}) {
-        TestReceiptJob(tester, variant());
-        // Nothing unknown, truncated or left without a line feed: no events at all.
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"--pty"}, std::vector<std::string>{"--listen", "0"}}) {
+        SCOPED_TRACE(mode[0]);
+        TempDir dir;
+        std::vector<std::string> arguments = mode;
+        arguments.insert(arguments.end(), {"--out", dir.path("out")});
+        Program printer(arguments);
+        FakeHost tester;
+        tester.port = portOf(printer);
+        const std::string out = dir.path("out") + "/receipt-00";
+        int number = 0;
+        for (ReceiptVariant (*variant)() : {TechnicianReceipt, WelcomeReceipt, BrochureReceipt}) {
+            TestReceiptJob(tester, variant());
+            // Nothing unknown, truncated or left without a line feed: no events at all.
+            EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\t");
+        }
+        CutPaperJob(tester);
+        EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\tcut partial");
+        DrawerPulseJob(tester);
+        EXPECT_EQ(printer.line(),
+                  out + std::to_string(++number) + ".png\tdrawer pin 2 on 256 ms off 256 ms");
+        BarcodeJob(tester);
         EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\t");
+        EXPECT_TRUE(tester.boxes.empty()) << tester.boxes[0].text;
+        const std::string barcode = out + std::to_string(number) + ".png";
+        EXPECT_EQ(scanBarcode(barcode), "123");
+        // GS h's line feed, the bars, the closing line feed.
+        EXPECT_EQ(pngSize(barcode), std::make_pair(640, 30 + 50 + 30));
     }
-    CutPaperJob(tester);
-    EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\tcut partial");
-    DrawerPulseJob(tester);
-    EXPECT_EQ(printer.line(),
-              out + std::to_string(++number) + ".png\tdrawer pin 2 on 256 ms off 256 ms");
-    BarcodeJob(tester);
-    EXPECT_EQ(printer.line(), out + std::to_string(++number) + ".png\t");
-    EXPECT_TRUE(tester.boxes.empty());
-    const std::string barcode = out + std::to_string(number) + ".png";
-    EXPECT_EQ(scanBarcode(barcode), "123");
-    // GS h's line feed, the bars, the closing line feed.
-    EXPECT_EQ(pngSize(barcode), std::make_pair(640, 30 + 50 + 30));
 }
 
 TEST(Program, ListensOnLoopbackAndJoinsTheReceiptsConnections) {
