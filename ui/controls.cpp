@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -233,6 +234,8 @@ void PortSelector::listFoundPorts() {
         if (!names.isEmpty()) setItemData(count() - 1, names, Qt::ToolTipRole);
     }
     blockSignals(blocked);
+    // The list may be wider than the box: a long device path shows whole when it drops down.
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 4);
     if (lineEdit()->text() != edited) {
         lineEdit()->setText(edited);
         lineEdit()->setCursorPosition(cursor);

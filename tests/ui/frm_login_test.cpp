@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -431,6 +432,8 @@ private slots:
         found_ = {{"/dev/usb/lp0", "Maker", "Receipt Printer"}, {"/dev/ttyUSB0", "", ""}};
         auto* box = combo();
         box->showPopup();
+        // The list is wide enough for its longest entry, wider than the box.
+        QVERIFY(box->view()->width() >= box->view()->sizeHintForColumn(0));
         box->hidePopup();
         QStringList entries;
         for (int i = 0; i < box->count(); ++i) entries << box->itemText(i);
