@@ -13,19 +13,14 @@ if [ ! -x build/app/printer-tester ] || [ -n "$(find app ui printer -newer build
     cmake --build build --target printer-tester >/dev/null
 fi
 
-work=$(mktemp -d)
-xvfb_pid=""
-cleanup() {
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# The rounds run against a virtual X server of their own.
+if [ "${1:-}" != --on-display ]; then
+    exec ./scripts/with-xvfb.sh "$(pwd)/bench/window_bench.sh" --on-display "$rounds"
+fi
+rounds="${2:-5}"
 
-# The server picks a free display and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$work/display")"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 microseconds() { local t=${EPOCHREALTIME/./}; echo $((10#$t)); }
 
