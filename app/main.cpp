@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <csignal>
 #include <exception>
 #include <memory>
 
@@ -10,6 +11,9 @@
 #include "utf8_text.h"
 
 int main(int argc, char* argv[]) {
+    // A port may be a pipe (a capture tool, a virtual printer): when its reader goes away the
+    // write must fail and be reported, not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     // Ties the windows to the installed menu entry: a Wayland desktop finds the entry, and with
     // it the icon and the Chinese name, only by this id.
