@@ -16,6 +16,8 @@
 namespace {
 
 const QString appId = QStringLiteral(PRINTER_TESTER_APP_ID);
+// The programs for users; each comes with its manual page.
+const QStringList programs = {QStringLiteral("printer-tester"), QStringLiteral("virtual-printer")};
 
 struct Run {
     int exitCode = -1;
@@ -46,6 +48,10 @@ QMap<int, QImage> windowIconImages() {
     const QMap<int, QImage> images = iconImagesBySize(QStringLiteral(APP_ICON_FILE), &error);
     if (images.isEmpty()) qWarning("%s", qPrintable(error));
     return images;
+}
+
+QString manualPage(const QString& program) {
+    return QStringLiteral("share/man/man1/%1.1.gz").arg(program);
 }
 
 QString iconPath(int size) {
@@ -90,13 +96,13 @@ private slots:
     // size included, so the package's file list and its removal stay what they were meant to be.
     void installsExactlyThePromisedFiles() {
         QStringList promised = {
-            QStringLiteral("bin/printer-tester"),
             QStringLiteral("share/applications/%1.desktop").arg(appId),
             QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId),
-            QStringLiteral("share/man/man1/printer-tester.1.gz"),
             QStringLiteral("share/doc/printer-tester/copyright"),
             QStringLiteral("share/doc/printer-tester/changelog.gz"),
         };
+        for (const QString& program : programs)
+            promised << QStringLiteral("bin/") + program << manualPage(program);
         const QList<int> sizes = windowIconImages().keys();
         for (int size : {16, 24, 32, 48, 64, 128}) QVERIFY2(sizes.contains(size), "icon size lost");
         for (int size : sizes) promised << iconPath(size);
@@ -110,7 +116,9 @@ private slots:
         promised.sort();
         installed.sort();
         QCOMPARE(installed, promised);
-        QVERIFY(QFileInfo(usr_ + QStringLiteral("/bin/printer-tester")).isExecutable());
+        for (const QString& program : programs)
+            QVERIFY2(QFileInfo(usr_ + QStringLiteral("/bin/") + program).isExecutable(),
+                     qPrintable(program));
     }
 
     void iconsAreTheWindowIconsImages() {
@@ -156,30 +164,44 @@ private slots:
 
         QFile xml(metainfo);
         QVERIFY(xml.open(QIODevice::ReadOnly));
-        QVERIFY2(QString::fromUtf8(xml.readAll())
-                     .contains(QStringLiteral("<release version=\"%1\"").arg(PROJECT_VERSION)),
+        const QString text = QString::fromUtf8(xml.readAll());
+        QVERIFY2(text.contains(QStringLiteral("<release version=\"%1\"").arg(PROJECT_VERSION)),
                  "the newest release is not this version");
+        // A software centre finds the package by any program it provides.
+        for (const QString& program : programs)
+            QVERIFY2(text.contains(QStringLiteral("<binary>%1</binary>").arg(program)),
+                     qPrintable(program + QStringLiteral(" is not among the provided binaries")));
     }
 
     // What lintian asks of compressed documents and manual pages.
-    void manualPageAndChangelogAreCompressedAndClean() {
+    void manualPagesAndChangelogAreCompressedAndClean() {
         requireTool(QStringLiteral("man"));
-        for (const QString& name : {QStringLiteral("share/man/man1/printer-tester.1.gz"),
-                                    QStringLiteral("share/doc/printer-tester/changelog.gz")}) {
+        requireTool(QStringLiteral("lexgrog"));
+        QStringList compressed = {QStringLiteral("share/doc/printer-tester/changelog.gz")};
+        for (const QString& program : programs) compressed << manualPage(program);
+        for (const QString& name : compressed) {
             const Run test =
                 run(QStringLiteral("gzip"), {QStringLiteral("-t"), usr_ + u'/' + name});
             QVERIFY2(test.exitCode == 0, qPrintable(name + u' ' + test.output));
         }
-        // groff's warnings, as lintian collects them.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        const Run man =
-            run(QStringLiteral("man"),
-                {QStringLiteral("--warnings"), QStringLiteral("-E"), QStringLiteral("UTF-8"),
-                 QStringLiteral("-l"), QStringLiteral("-Tutf8"), QStringLiteral("-Z"),
-                 usr_ + QStringLiteral("/share/man/man1/printer-tester.1.gz")},
-                env, Keep::ErrorsOnly);
-        QVERIFY2(man.exitCode == 0 && man.output.isEmpty(), qPrintable(man.output));
+        for (const QString& program : programs) {
+            const QString page = usr_ + u'/' + manualPage(program);
+            // groff's warnings, as lintian collects them.
+            const Run man =
+                run(QStringLiteral("man"),
+                    {QStringLiteral("--warnings"), QStringLiteral("-E"), QStringLiteral("UTF-8"),
+                     QStringLiteral("-l"), QStringLiteral("-Tutf8"), QStringLiteral("-Z"), page},
+                    env, Keep::ErrorsOnly);
+            QVERIFY2(man.exitCode == 0 && man.output.isEmpty(),
+                     qPrintable(program + u' ' + man.output));
+            // The whatis entry that apropos and lintian read from the NAME section.
+            const Run whatis = run(QStringLiteral("lexgrog"), {page}, env);
+            QVERIFY2(whatis.exitCode == 0 &&
+                         whatis.output.contains(u'"' + program + QStringLiteral(" - ")),
+                     qPrintable(program + u' ' + whatis.output));
+        }
     }
 };
 
