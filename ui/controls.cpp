@@ -1,11 +1,11 @@
 #include "controls.h"
 
 #include <qdrawutil.h>
+#include <QAbstractItemView>
 #include <QCursor>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
