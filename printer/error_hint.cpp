@@ -47,10 +47,7 @@ std::string portList(const std::vector<FoundPort>& found, const std::string& fai
         if (port.path == failed) continue;
         if (!list.empty()) list += separator;
         list += port.path;
-        std::string names = port.maker;
-        if (!names.empty() && !port.product.empty()) names += ' ';
-        names += port.product;
-        if (!names.empty()) list += " (" + names + ")";
+        if (const std::string names = port.names(); !names.empty()) list += " (" + names + ")";
     }
     return list;
 }
@@ -126,8 +123,7 @@ std::string networkAdvice(int error) {
         case ECONNREFUSED:
             return ownDescription(
                 "Nothing accepts connections on that port: check that the printer is on and that "
-                "its "
-                "network printing uses this port (usually 9100)",
+                "its network printing uses this port (usually 9100)",
                 "该端口不接受连接，请确认打印机已开机，且其网络打印使用此端口(通常为 9100)");
         case ETIMEDOUT:
             return ownDescription(

@@ -112,6 +112,10 @@ bool hasUart(const std::string& sysRoot, const std::string& name) {
 
 }  // namespace
 
+std::string FoundPort::names() const {
+    return maker.empty() || product.empty() ? maker + product : maker + ' ' + product;
+}
+
 std::vector<FoundPort> scanPrinterPorts(const ScanRoots& roots) {
     std::vector<Entry> entries;
     collect(roots.dev, "/usb", entries);

@@ -10,6 +10,9 @@ struct FoundPort {
     std::string maker;
     std::string product;
 
+    // "Maker Product", or whichever of the two the device reports; "" when it reports neither.
+    std::string names() const;
+
     bool operator==(const FoundPort&) const = default;
 };
 
