@@ -22,6 +22,27 @@ QCursor iconCursor(const QString& iconFile, int size) {
 
 namespace {
 
+// The pixels a line of text inks when drawn with its baseline `baseline` below y = 0 from x = 0.
+QRect inkOf(const QFont& font, const QString& text, int baseline) {
+    // Drawn with room on every side, so that nothing of it is cut off.
+    const QFontMetrics metrics(font);
+    const int room = metrics.height();
+    QImage canvas(metrics.horizontalAdvance(text) + 2 * room, 3 * room, QImage::Format_ARGB32);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPoint(room, room + baseline), text);
+    painter.end();
+    QRect ink;
+    for (int y = 0; y < canvas.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
+        for (int x = 0; x < canvas.width(); ++x)
+            if (qAlpha(line[x]) != 0) ink |= QRect(x, y, 1, 1);
+    }
+    return ink.translated(-room, -room);
+}
+
 // Click semantics shared by the picture controls: a left press followed by a release over the
 // control, wherever the pointer went in between.
 bool isLeftRelease(const QMouseEvent* event, const QWidget* widget, bool pressed) {
@@ -145,7 +166,7 @@ StaticText::StaticText(const QString& text, QWidget* parent) : QLabel(parent) {
 
 void StaticText::paintEvent(QPaintEvent*) {
     const FittedFor now{font(), text(), size()};
-    if (fit_.baseline == 0 || !(now == fittedFor_)) {
+    if (fittedFor_ != now) {
         fit_ = fitTextInBox(now.font, now.text, now.box);
         fittedFor_ = now;
     }
@@ -153,26 +174,6 @@ void StaticText::paintEvent(QPaintEvent*) {
     painter.setFont(fit_.font);
     painter.setPen(palette().color(foregroundRole()));
     painter.drawText(QPoint(0, fit_.baseline), text());
-}
-
-QRect inkOf(const QFont& font, const QString& text, int baseline) {
-    // Drawn with room on every side, so that nothing of it is cut off.
-    const QFontMetrics metrics(font);
-    const int room = metrics.height();
-    QImage canvas(metrics.horizontalAdvance(text) + 2 * room, 3 * room, QImage::Format_ARGB32);
-    canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(QPoint(room, room + baseline), text);
-    painter.end();
-    QRect ink;
-    for (int y = 0; y < canvas.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
-        for (int x = 0; x < canvas.width(); ++x)
-            if (qAlpha(line[x]) != 0) ink |= QRect(x, y, 1, 1);
-    }
-    return ink.translated(-room, -room);
 }
 
 TextFit fitTextInBox(const QFont& asked, const QString& text, QSize box) {
@@ -228,10 +229,8 @@ void PortSelector::listFoundPorts() {
     while (count() > fixedEntries_) removeItem(count() - 1);
     for (const FoundPort& port : lister_()) {
         addItem(QString::fromStdString(port.path), 0);
-        const QString names =
-            (QString::fromStdString(port.maker) + ' ' + QString::fromStdString(port.product))
-                .trimmed();
-        if (!names.isEmpty()) setItemData(count() - 1, names, Qt::ToolTipRole);
+        if (const std::string names = port.names(); !names.empty())
+            setItemData(count() - 1, QString::fromStdString(names), Qt::ToolTipRole);
     }
     blockSignals(blocked);
     // The list may be wider than the box: a long device path shows whole when it drops down.

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "port_scan.h"
@@ -85,11 +86,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// A static text: one line drawn from the top-left corner of its box, as the desktop the tool comes
-// from draws it. The substitute Chinese faces are taller and wider than that desktop's, so where
-// the text would be cut off at an edge of the box the line is moved up, then drawn a little
-// tighter, then a little smaller, until every character shows whole. font() stays the face asked
-// for.
 // How a line of text is drawn whole inside a box: the font to draw it with and the baseline's
 // distance from the box's top.
 struct TextFit {
@@ -98,6 +94,10 @@ struct TextFit {
 };
 TextFit fitTextInBox(const QFont& asked, const QString& text, QSize box);
 
+// A static text: one line drawn from the top-left corner of its box, as the desktop the tool comes
+// from draws it. The substitute Chinese faces are taller and wider than that desktop's, so where
+// the text would be cut off at an edge of the box the line is moved, then drawn a little tighter,
+// then a little smaller, until every character shows whole. font() stays the face asked for.
 class StaticText : public QLabel {
     Q_OBJECT
 public:
@@ -115,12 +115,9 @@ private:
         QSize box;
         bool operator==(const FittedFor&) const = default;
     };
-    FittedFor fittedFor_;
+    std::optional<FittedFor> fittedFor_;
     TextFit fit_;
 };
-
-// The pixels a line of text inks when drawn with its baseline `baseline` below y = 0 from x = 0.
-QRect inkOf(const QFont& font, const QString& text, int baseline);
 
 // The port selector: an editable drop-down that lists its fixed entries first and after them the
 // printer ports found on this machine, found again each time the list drops down, so that a
