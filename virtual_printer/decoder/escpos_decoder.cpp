@@ -147,6 +147,18 @@ std::vector<Item> Decoder::take() {
     return std::exchange(out_, {});
 }
 
+void Decoder::setState(const PrinterState& state) {
+    state_ = state;
+}
+
+std::string Decoder::takeReplies() {
+    return std::exchange(replies_, {});
+}
+
+int Decoder::takeDrawerPulses() {
+    return std::exchange(drawerPulses_, 0);
+}
+
 std::size_t Decoder::step(std::string_view in) {
     const std::uint8_t first = byteAt(in, 0);
     const bool nulExpected = std::exchange(nulMayFollow_, false);

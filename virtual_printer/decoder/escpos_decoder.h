@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "printed_items.h"
+#include "printer_state.h"
 
 namespace vp {
 
@@ -26,6 +27,21 @@ public:
     std::vector<Item> take();
 
     const Paper& paper() const { return paper_; }
+
+    // The simulated printer's faults and sensors. Setting them may queue a reply (automatic
+    // status back, when enabled and something it reports changed) and, when printing can go on
+    // again, decodes what was held meanwhile.
+    void setState(const PrinterState& state);
+    const PrinterState& state() const { return state_; }
+    // Bytes the printer sends back on its line (status replies, IDs, automatic status back),
+    // in the order they arose, since the last call. The byte source writes them at once.
+    std::string takeReplies();
+    // Drawer kick pulses decoded since the last call: the program raises the drawer sensor
+    // for a while after each.
+    int takeDrawerPulses();
+    // False while the printer holds as much unprinted data as its receive buffer takes: the
+    // byte source should stop reading until the state changes.
+    bool acceptsBytes() const { return true; }
 
 private:
     struct Modes {
@@ -84,6 +100,9 @@ private:
     std::string skipping_;       // that command's start, for the truncation event
     bool nulMayFollow_ = false;  // a fixed-length barcode ended without its optional NUL
     std::vector<Item> out_;
+    PrinterState state_;
+    std::string replies_;
+    int drawerPulses_ = 0;
 };
 
 }  // namespace vp

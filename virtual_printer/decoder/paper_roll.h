@@ -23,6 +23,8 @@ public:
     // The receipt printing now: what has been printed of it so far.
     const Receipt& current() const { return current_; }
     const Paper& paper() const { return decoder_.paper(); }
+    // The printer behind the paper: its state, replies and drawer pulses.
+    Decoder& decoder() { return decoder_; }
 
 private:
     void collect();
