@@ -7,7 +7,7 @@
 #include "application.h"
 #include "frm_login.h"
 #include "frm_splash.h"
-#include "printer_port.h"
+#include "job_steps.h"
 #include "utf8_text.h"
 
 int main(int argc, char* argv[]) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "job_host.h"
+#include "job_steps.h"
 #include "printer_port.h"
 
 void CutPaperJob(JobHost& host) {

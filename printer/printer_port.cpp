@@ -324,22 +324,3 @@ int PrinterPort::release(bool discardOutput) noexcept {
     slotTaken = false;
     return error;
 }
-
-bool PortCheck(JobHost& host) {
-    // Only spaces are trimmed for the comparison; the name itself is later
-    // used exactly as typed.
-    const std::string name = host.portName();
-    const auto first = name.find_first_not_of(' ');
-    const std::string trimmed = first == std::string::npos
-                                    ? std::string()
-                                    : name.substr(first, name.find_last_not_of(' ') - first + 1);
-    if (trimmed.empty() || trimmed == portPlaceholder) {
-        host.showInformation(noticeTitle, "请选取打印机所连接的端口！");
-        return false;
-    }
-    return true;
-}
-
-void ErrorReport(JobHost& host, std::string_view description) {
-    host.showCritical(failureTitle, "出错提示:" + std::string(description));
-}

@@ -10,12 +10,6 @@
 
 class JobHost;
 
-// The port selector's placeholder entry: no port chosen yet.
-inline constexpr std::string_view portPlaceholder = "选择端口";
-// The titles of the information and failure boxes.
-inline constexpr std::string_view noticeTitle = "提示！";
-inline constexpr std::string_view failureTitle = "错误!";
-
 // A device that accepts no byte for this long is taken as stuck (offline, out
 // of paper, flow control held) and the job fails instead of waiting on.
 inline constexpr std::chrono::seconds stuckDeviceLimit{5};
@@ -84,10 +78,3 @@ private:
     bool restoreTerminal_ = false;
     termios savedTerminal_{};
 };
-
-// Refuses a job when no port has been chosen: shows the information box and
-// returns false. Returns true when the job may go on.
-bool PortCheck(JobHost& host);
-
-// Shows the failure box with the given description.
-void ErrorReport(JobHost& host, std::string_view description);

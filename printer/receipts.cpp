@@ -7,6 +7,7 @@
 
 #include "contact_data.h"
 #include "job_host.h"
+#include "job_steps.h"
 #include "port_error.h"
 #include "printer_port.h"
 

@@ -23,7 +23,7 @@
 #include "controls.h"
 #include "device_commands.h"
 #include "fonts.h"
-#include "printer_port.h"
+#include "job_steps.h"
 #include "receipts.h"
 #include "twips.h"
 #include "utf8_text.h"

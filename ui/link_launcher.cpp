@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "contact_data.h"
-#include "printer_port.h"
+#include "job_steps.h"
 #include "utf8_text.h"
 
 LinkLauncher::Opener LinkLauncher::desktopOpener() {

@@ -2,6 +2,7 @@
 
 #include "device_commands.h"
 #include "fake_host.h"
+#include "job_steps.h"
 #include "printer_port.h"
 #include "pseudo_terminal.h"
 #include "temp_files.h"
