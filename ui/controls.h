@@ -1,18 +1,13 @@
 #pragma once
 
 #include <QColor>
-#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QWidget>
-#include <functional>
 #include <optional>
-#include <vector>
-
-#include "port_scan.h"
 
 class QCursor;
 
@@ -117,24 +112,4 @@ private:
     };
     std::optional<FittedFor> fittedFor_;
     TextFit fit_;
-};
-
-// The port selector: an editable drop-down that lists its fixed entries first and after them the
-// printer ports found on this machine, found again each time the list drops down, so that a
-// printer plugged in after start appears. The edited text is never changed by that, and a name
-// is taken as typed (no completion).
-class PortSelector : public QComboBox {
-    Q_OBJECT
-public:
-    using Lister = std::function<std::vector<FoundPort>()>;
-
-    PortSelector(const QStringList& fixedEntries, Lister lister, QWidget* parent);
-
-    void showPopup() override;
-
-private:
-    void listFoundPorts();
-
-    int fixedEntries_;
-    Lister lister_;
 };

@@ -9,6 +9,7 @@
 #include "controls.h"
 #include "job_host.h"
 #include "link_launcher.h"
+#include "port_selector.h"
 
 class QComboBox;
 
