@@ -4,6 +4,17 @@
 #include <string>
 #include <string_view>
 
+// How long a job waits on its printer before it fails.
+struct PortLimits {
+    // A printer that takes no byte for this long is stuck (offline, out of paper, flow control
+    // held).
+    std::chrono::milliseconds stall{5000};
+    // Looking a network printer's name up and connecting to it.
+    std::chrono::milliseconds connect{5000};
+    // At close, output still on its way to the printer without any of it going.
+    std::chrono::milliseconds drain{5000};
+};
+
 // The few services a printer job needs from the window that started it. The
 // main window implements this; tests implement it without any window.
 class JobHost {
@@ -24,6 +35,9 @@ public:
     // desktop, but user input that arrives is held back until the job's next pump point, so that
     // no click runs in the middle of a write.
     virtual bool waitOnDevice(int fd, short events, std::chrono::milliseconds limit) = 0;
+
+    // The bounds of the job's waits on its printer.
+    virtual PortLimits portLimits() const { return {}; }
 
     // Modal boxes with a single OK button; they return when dismissed.
     // Texts are UTF-8.

@@ -26,8 +26,15 @@ using std::chrono::milliseconds;
 // The program's single connection slot.
 bool slotTaken = false;
 
-std::string stuckDeviceText() {
-    const std::string seconds = std::to_string(stuckDeviceLimit.count());
+// "5", "0.5": a bound as the technician reads it.
+std::string secondsText(milliseconds bound) {
+    const auto tenths = (bound.count() + 50) / 100;
+    return std::to_string(tenths / 10) +
+           (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "");
+}
+
+std::string stuckDeviceText(milliseconds stall) {
+    const std::string seconds = secondsText(stall);
     return ownDescription("The printer accepted no data for " + seconds +
                               " seconds (offline, out of paper or flow control held)",
                           "打印机" + seconds + "秒内未接收数据(脱机、缺纸或流控阻塞)");
@@ -112,6 +119,8 @@ void setSerialLine(termios& settings, const SerialSettings& line) {
     cfsetospeed(&settings, speedConstant(line.baud));
 }
 
+PrinterPort::PrinterPort(JobHost& host) : host_(host), limits_(host.portLimits()) {}
+
 PrinterPort::~PrinterPort() {
     if (isOpen()) release(/*discardOutput=*/true);
 }
@@ -185,8 +194,8 @@ void PrinterPort::connect(const NetworkPort& printer, const std::string& portNam
         facts.network = true;
         return withHint(description + " (" + address + ")", facts);
     };
-    // Looking the name up and connecting share the bound of a stuck device.
-    const auto deadline = Clock::now() + stuckDeviceLimit;
+    // Looking the name up and connecting share one bound.
+    const auto deadline = Clock::now() + limits_.connect;
     const std::shared_ptr<Lookup> lookup = startLookup(printer);
     while (!lookup->done.load(std::memory_order_acquire)) {
         if (timeUntil(deadline).count() == 0) throw failure(systemErrorText(ETIMEDOUT), ETIMEDOUT);
@@ -247,8 +256,8 @@ void PrinterPort::write(std::string_view bytes) {
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN) throw PortError(systemErrorText(errno));
         const auto waited = Clock::now() - lastProgress;
-        if (waited >= stuckDeviceLimit) throw PortError(stuckDeviceText());
-        waitForRoom(stuckDeviceLimit - waited);
+        if (waited >= limits_.stall) throw PortError(stuckDeviceText(limits_.stall));
+        waitForRoom(limits_.stall - waited);
     }
 }
 
@@ -286,9 +295,9 @@ void PrinterPort::close() {
         milliseconds pause(1);
         for (int pending = outstandingBytes(); pending > 0;
              pause = std::min(pause * 2, milliseconds(20))) {
-            if (Clock::now() - lastProgress >= stuckDeviceLimit) {
+            if (Clock::now() - lastProgress >= limits_.drain) {
                 release(/*discardOutput=*/true);
-                throw PortError(stuckDeviceText());
+                throw PortError(stuckDeviceText(limits_.drain));
             }
             host_.waitOnDevice(fd_, 0, pause);
             if (const int error = kind_ == Kind::Socket ? socketError(fd_) : 0; error != 0) {

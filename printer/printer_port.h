@@ -6,13 +6,8 @@
 
 #include <termios.h>
 
+#include "job_host.h"
 #include "port_error.h"
-
-class JobHost;
-
-// A device that accepts no byte for this long is taken as stuck (offline, out
-// of paper, flow control held) and the job fails instead of waiting on.
-inline constexpr std::chrono::seconds stuckDeviceLimit{5};
 
 struct DevicePort;
 struct NetworkPort;
@@ -28,11 +23,11 @@ void setSerialLine(termios& settings, const SerialSettings& line);
 // fails as a busy device. The object owns its descriptor; destroying it while open closes the
 // connection and discards whatever output had not been sent yet. Whenever it has to wait on the
 // printer (a name to look up, a connection to make, a printer not taking bytes, output still on
-// its way at close) it waits through the job's host, so the window stays live; a wait that makes
-// no progress for stuckDeviceLimit fails the job.
+// its way at close) it waits through the job's host, so the window stays live, and within the
+// host's bounds: a wait that outlasts its bound fails the job.
 class PrinterPort {
 public:
-    explicit PrinterPort(JobHost& host) : host_(host) {}
+    explicit PrinterPort(JobHost& host);
     ~PrinterPort();
     PrinterPort(const PrinterPort&) = delete;
     PrinterPort& operator=(const PrinterPort&) = delete;
@@ -73,6 +68,7 @@ private:
     int release(bool discardOutput) noexcept;
 
     JobHost& host_;
+    const PortLimits limits_;
     int fd_ = -1;
     Kind kind_ = Kind::File;
     bool restoreTerminal_ = false;

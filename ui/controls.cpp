@@ -8,7 +8,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
-#include <utility>
 
 QCursor handCursor() {
     return QCursor(QPixmap(QStringLiteral(":/assets/hand.cur")), 6, 0);

@@ -92,12 +92,14 @@ PictureButton* pictureButton(QWidget* parent, const char* objectName, const QRec
 
 }  // namespace
 
-FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports)
+FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, PortLimits limits)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      links_(std::move(opener), [this](const QString& title, const QString& text) {
-          showInformation(title.toStdString(), text.toStdString());
-      }) {
+      links_(std::move(opener),
+             [this](const QString& title, const QString& text) {
+                 showInformation(title.toStdString(), text.toStdString());
+             }),
+      limits_(limits) {
     setObjectName(QStringLiteral("FrmLogin"));
     setWindowTitle(QStringLiteral("澄星--柯岚"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/app.ico")));

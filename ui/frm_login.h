@@ -20,15 +20,17 @@ class QComboBox;
 class FrmLogin : public QWidget, public JobHost {
     Q_OBJECT
 public:
-    // `ports` finds the printer ports the port selector lists after its fixed entries.
+    // `ports` finds the printer ports the port selector lists after its fixed entries; `limits`
+    // bound the jobs' waits on their printers.
     explicit FrmLogin(
         LinkLauncher::Opener opener = LinkLauncher::desktopOpener(),
-        PortSelector::Lister ports = [] { return scanPrinterPorts(); });
+        PortSelector::Lister ports = [] { return scanPrinterPorts(); }, PortLimits limits = {});
     ~FrmLogin() override;
 
     std::string portName() override;
     void pumpEvents(std::chrono::milliseconds waitUpTo) override;
     bool waitOnDevice(int fd, short events, std::chrono::milliseconds limit) override;
+    PortLimits portLimits() const override { return limits_; }
     void showInformation(std::string_view title, std::string_view text) override;
     void showCritical(std::string_view title, std::string_view text) override;
 
@@ -49,6 +51,7 @@ private:
 
     QPixmap background_;
     LinkLauncher links_;
+    PortLimits limits_;
 
     QComboBox* Combo1 = nullptr;
 };

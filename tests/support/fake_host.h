@@ -18,6 +18,7 @@ public:
     };
 
     std::string port;
+    PortLimits limits;
     std::vector<Box> boxes;
     int pumps = 0;
     // Runs at the next pump that waits (a pause of a receipt), then is cleared.
@@ -30,6 +31,7 @@ public:
     std::chrono::steady_clock::duration waitedOnDevice{};
 
     std::string portName() override { return port; }
+    PortLimits portLimits() const override { return limits; }
     void pumpEvents(std::chrono::milliseconds waitUpTo) override;
     bool waitOnDevice(int fd, short events, std::chrono::milliseconds limit) override;
     void showInformation(std::string_view title, std::string_view text) override {
