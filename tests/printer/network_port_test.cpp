@@ -131,6 +131,29 @@ TEST(NetworkPort, AHostThatNeverAnswersFailsWithinTheBound) {
     EXPECT_TRUE(host.boxes.empty());
 }
 
+// A printer switched off in the middle of a receipt resets its connection: the write fails with
+// the system's text and the job ends in its box, without a signal ending the program.
+TEST(NetworkPort, APrinterThatHangsUpMidWriteFailsTheWrite) {
+    LoopbackPrinter printer({.hangUpAfter = 1000});
+    FakeHost host;
+    {
+        PrinterPort port(host);
+        port.openRaw(printer.address());
+        try {
+            port.write(std::string(16 << 20, 'x'));
+            FAIL() << "16 MiB went to a printer that hung up";
+        } catch (const PortError& failure) {
+            EXPECT_TRUE(failure.what() == systemErrorText(ECONNRESET) ||
+                        failure.what() == systemErrorText(EPIPE))
+                << failure.what();
+        }
+    }
+    EXPECT_EQ(printer.connections(1).at(0).size(), 1000u);
+    PrinterPort next(host);
+    next.openRaw(printer.address());
+    next.close();
+}
+
 TEST(NetworkPort, ANameThatDoesNotResolveFailsWithTheNameTried) {
     FakeHost host;
     // Not a name any resolver can look up, so no query leaves this machine.

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace {
@@ -78,8 +80,17 @@ void LoopbackPrinter::serve(Options options) {
         }
         std::string received;
         char chunk[4096];
-        for (ssize_t n; (n = read(connection, chunk, sizeof chunk)) > 0;)
+        const std::size_t wanted = options.hangUpAfter > 0 ? options.hangUpAfter : SIZE_MAX;
+        for (ssize_t n;
+             received.size() < wanted &&
+             (n = read(connection, chunk, std::min(sizeof chunk, wanted - received.size()))) > 0;)
             received.append(chunk, static_cast<std::size_t>(n));
+        if (options.hangUpAfter > 0) {
+            // As a printer's firmware hangs up: its own side closed first, so the writer's next
+            // bytes meet a closed connection, then reset by what is left unread.
+            shutdown(connection, SHUT_WR);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         close(connection);
         std::lock_guard lock(mutex_);
         connections_.push_back(received);

@@ -19,6 +19,9 @@ public:
         int receiveBuffer = 0;
         // The port to listen on (0: any free one).
         unsigned port = 0;
+        // Hangs up each connection once it has read this many bytes: closes its side, then
+        // drops the connection with the rest unread (0: reads to the end).
+        std::size_t hangUpAfter = 0;
     };
 
     LoopbackPrinter() : LoopbackPrinter(Options{}) {}
