@@ -36,10 +36,11 @@ void DrawerPulseJob(JobHost& host) {
     }
 }
 
-// Prints straight away with the selector text as it stands: no port check and
-// no event pump. A failure is still reported, and the port released.
+// Prints straight away, without an event pump; like every job it refuses a port not chosen,
+// and reports a failure and releases the port.
 void BarcodeJob(JobHost& host) {
     try {
+        if (!PortCheck(host)) return;
         const std::string barcodeHeight = "\x1D\x68\x32";  // GS h: 50 dots
         PrinterPort port(host);
         port.openRaw(host.portName());

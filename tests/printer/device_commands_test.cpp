@@ -47,40 +47,37 @@ TEST(OneShotJobs, WriteExactlyTheirStreamToAFileAndToATerminal) {
     }
 }
 
-TEST(OneShotJobs, CutAndDrawerStopAtThePlaceholderWithoutTouchingThePort) {
-    for (const OneShot& oneShot : {oneShots[0], oneShots[1]}) {
-        SCOPED_TRACE(oneShot.name);
-        FakeHost host;
-        host.port = std::string(portPlaceholder);
-        oneShot.job(host);
-        ASSERT_EQ(host.boxes.size(), 1u);
-        EXPECT_FALSE(host.boxes[0].critical);
-        EXPECT_EQ(host.pumps, 0);
-        EXPECT_FALSE(fileExists(host.port));
+// No port chosen: every job shows the same notice, and nothing is opened or created.
+TEST(OneShotJobs, StopAtAnEmptyOrPlaceholderPortWithTheNotice) {
+    for (const OneShot& oneShot : oneShots) {
+        for (const std::string& name : {std::string(portPlaceholder), std::string("  ")}) {
+            SCOPED_TRACE(std::string(oneShot.name) + " '" + name + "'");
+            FakeHost host;
+            host.port = name;
+            oneShot.job(host);
+            ASSERT_EQ(host.boxes.size(), 1u);
+            EXPECT_FALSE(host.boxes[0].critical);
+            EXPECT_EQ(host.boxes[0].text, "请选取打印机所连接的端口！");
+            EXPECT_EQ(host.pumps, 0);
+            EXPECT_FALSE(fileExists(host.port));
+        }
     }
 }
 
-// The barcode job has no port check: the placeholder or an empty selector
-// goes straight to the open, which fails without creating anything.
+// The barcode job reports a port that cannot be opened in the failure box, and frees the slot.
 TEST(OneShotJobs, BarcodeReportsAFailedOpenAndLeavesTheSlotFree) {
-    for (const std::string& name : {std::string(portPlaceholder), std::string()}) {
-        FakeHost host;
-        host.port = name;
-        BarcodeJob(host);
-        ASSERT_EQ(host.boxes.size(), 1u);
-        EXPECT_TRUE(host.boxes[0].critical);
-        EXPECT_EQ(host.boxes[0].title, "错误!");
-        EXPECT_EQ(host.boxes[0].text.rfind("出错提示:", 0), 0u);
-        EXPECT_EQ(host.pumps, 0);
-        if (!name.empty()) {
-            EXPECT_FALSE(fileExists(name));
-        }
-    }
     TempDir dir;
     FakeHost host;
-    PrinterPort port(host);
-    port.openText(dir.path("free"));
-    port.close();
+    host.port = dir.path("missing");
+    BarcodeJob(host);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(host.boxes[0].critical);
+    EXPECT_EQ(host.boxes[0].text, "出错提示:" + systemErrorText(ENOENT));
+    host.port = dir.path("port");
+    writeFile(host.port, "");
+    BarcodeJob(host);
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(readFile(host.port), bytesFromHex(oneShots[2].stream));
 }
 
 // A job clicked while another job holds the port is refused as busy and
