@@ -126,29 +126,31 @@ PrinterPort::~PrinterPort() {
 }
 
 void PrinterPort::openRaw(const std::string& portName) {
-    open(portName, /*textMode=*/false);
+    open(portName);
 }
 
 void PrinterPort::openText(const std::string& portName) {
-    open(portName, /*textMode=*/true);
+    open(portName);
 }
 
-void PrinterPort::open(const std::string& portName, bool textMode) {
+void PrinterPort::open(const std::string& portName) {
     if (slotTaken) throw PortError(systemErrorText(EBUSY));
     const PortTarget target = resolvePortName(portName);
     if (const auto* printer = std::get_if<NetworkPort>(&target)) {
         connect(*printer, portName);
     } else {
-        openDevice(std::get<DevicePort>(target), textMode, portName);
+        openDevice(std::get<DevicePort>(target), portName);
     }
 }
 
-void PrinterPort::openDevice(const DevicePort& device, bool textMode, const std::string& portName) {
+void PrinterPort::openDevice(const DevicePort& device, const std::string& portName) {
+    // Never created: a name that is not there is a mistake or a printer unplugged, and a file
+    // made in its place (at /dev/usb/lp0, say) would hide the device when it comes back.
+    // Appending, so that a plain file holds every job as the printer would have received it.
     // Non-blocking, so that neither opening (a serial line without carrier) nor writing (a stuck
-    // printer) can hold the job; no controlling terminal, since a printer is not one. A port
-    // with line settings is a serial line, never a file to create or empty.
-    const int flags = textMode && !device.line ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY;
-    const int fd = ::open(device.path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    // printer) can hold the job; no controlling terminal, since a printer is not one.
+    const int fd =
+        ::open(device.path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         throw withHint(systemErrorText(error), deviceOpenFailure(error, portName, device.path));

@@ -32,11 +32,11 @@ public:
     PrinterPort(const PrinterPort&) = delete;
     PrinterPort& operator=(const PrinterPort&) = delete;
 
-    // Raw mode: an existing device or file, opened for writing from its first byte, never
-    // created or truncated; or a new connection to a network printer.
+    // Raw mode and text mode open alike: an existing device or file, for writing after what it
+    // holds (a plain file gets every job appended, as a printer would receive the stream), never
+    // created or truncated; or a new connection to a network printer. Text mode is for
+    // writeLine.
     void openRaw(const std::string& portName);
-    // Text mode: a plain file is truncated, or created when missing; anything else opens as in
-    // raw mode.
     void openText(const std::string& portName);
 
     // Puts bytes on the port exactly as given (control-code strings).
@@ -56,8 +56,8 @@ public:
 private:
     enum class Kind { File, Terminal, Socket };
 
-    void open(const std::string& portName, bool textMode);
-    void openDevice(const DevicePort& device, bool textMode, const std::string& portName);
+    void open(const std::string& portName);
+    void openDevice(const DevicePort& device, const std::string& portName);
     void connect(const NetworkPort& printer, const std::string& portName);
     void take(int fd, Kind kind);
     // Waits through the host until the descriptor may take more output.

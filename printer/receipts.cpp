@@ -151,9 +151,9 @@ void TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
         SettleDelay(host);
         host.pumpEvents();
 
-        // Text phase: dated GBK text lines, no control codes. Text mode creates and truncates,
-        // so a name edited during the pauses (half typed, or another port) would print the body
-        // into a file nobody chose or onto another device than the banner: stop instead.
+        // Text phase: dated GBK text lines, no control codes. A name edited during the pauses
+        // (half typed, or another port) would print the body somewhere else than the banner:
+        // stop instead.
         const std::string textPort = host.portName();
         if (textPort != bannerPort) throw PortError(portChangedText(bannerPort, textPort));
         port.openText(textPort);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 
 #include "device_commands.h"
@@ -26,17 +28,41 @@ TEST(TestReceipts, EachLayoutReachesATerminalByteForByte) {
     }
 }
 
-TEST(TestReceipts, WithAPlainFileOnlyTheTextPhaseRemains) {
+// A plain file as port holds the stream as the printer would receive it: each receipt follows
+// what the file held, banner and text alike.
+TEST(TestReceipts, APlainFileGetsEachReceiptAppendedWhole) {
     TempDir dir;
     FakeHost host;
-    host.port = dir.path("receipt.txt");
-    writeFile(host.port, std::string(4096, '#'));
+    host.port = dir.path("receipt.bin");
+    const std::string before(4096, '#');
+    writeFile(host.port, before);
+    const std::time_t started = std::time(nullptr);
+    TestReceiptJob(host, WelcomeReceipt());
     TestReceiptJob(host, WelcomeReceipt());
     EXPECT_TRUE(host.boxes.empty());
     const std::string file = readFile(host.port);
-    EXPECT_EQ(file.rfind("\xCA\xB1\xC6\xDA:", 0), 0u);
-    EXPECT_EQ(file.substr(file.size() - closingFeeds.size()), closingFeeds);
-    EXPECT_EQ(file.find('#'), std::string::npos);
+    ASSERT_EQ(file.rfind(before, 0), 0u);
+    const std::string receipts = file.substr(before.size());
+    ASSERT_EQ(receipts.size() % 2, 0u);
+    for (const std::string& receipt :
+         {receipts.substr(0, receipts.size() / 2), receipts.substr(receipts.size() / 2)}) {
+        EXPECT_EQ(expectReceipt(receipt, receiptStreams[1], started), "");
+    }
+}
+
+// The banner proved the port was there; a port gone by the text part (a printer unplugged in
+// the pause) fails the receipt, and nothing is created in its place.
+TEST(TestReceipts, APortGoneBeforeTheTextPartIsNeverCreated) {
+    TempDir dir;
+    FakeHost host;
+    host.port = dir.path("lp0");
+    writeFile(host.port, "");
+    // The first waiting pump is the banner's pause, the next the pause after the banner closed.
+    host.duringPause = [&] { host.duringPause = [&] { std::remove(host.port.c_str()); }; };
+    TestReceiptJob(host, TechnicianReceipt());
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, "出错提示:" + systemErrorText(ENOENT));
+    EXPECT_FALSE(fileExists(host.port));
 }
 
 TEST(SettleDelay, WaitsAtLeastThreeTenthsOfASecondWithoutSpinning) {
