@@ -29,9 +29,8 @@ int main(int argc, char* argv[]) {
             mainWindow = std::make_unique<FrmLogin>();
             mainWindow->show();
         } catch (const std::exception& failure) {
-            QMessageBox::critical(
-                nullptr, qtText(failureTitle),
-                QStringLiteral("无法打开主窗口：") + QString::fromLocal8Bit(failure.what()));
+            QMessageBox::critical(nullptr, qtText(failureTitle),
+                                  QStringLiteral("无法打开主窗口：") + qtText(failure.what()));
             QCoreApplication::exit(1);
         }
     });

@@ -11,8 +11,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The description of a system error number in the user's locale.
+// The description of a system error number in the user's language, as UTF-8.
 std::string systemErrorText(int errorNumber);
+// The description of a getaddrinfo() failure in the user's language, as UTF-8.
+std::string lookupErrorText(int lookupError);
 
 // A short description in the user's language for failures of our own, in the
 // style of the system's error texts: Chinese when the messages locale is

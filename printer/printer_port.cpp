@@ -205,7 +205,7 @@ void PrinterPort::connect(const NetworkPort& printer, const std::string& portNam
     }
     if (lookup->result != 0) {
         throw failure(lookup->result == EAI_SYSTEM ? systemErrorText(lookup->systemError)
-                                                   : gai_strerror(lookup->result),
+                                                   : lookupErrorText(lookup->result),
                       0);
     }
 

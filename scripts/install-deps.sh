@@ -15,8 +15,9 @@ chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l1
 latin="fonts-dejavu-core"
 # What the tests use besides GoogleTest: zbarimg reads the virtual printer's
 # barcodes back, the desktop's validators judge what is installed, and a
-# virtual X server with xdotool gives the window real input.
-checks="libgtest-dev zbar-tools desktop-file-utils appstream man-db xvfb xdotool"
+# virtual X server with xdotool gives the window real input; the C library's locale sources and
+# translations let the tests switch to Chinese.
+checks="locales libc-l10n libgtest-dev zbar-tools desktop-file-utils appstream man-db xvfb xdotool"
 case "${1:-run}" in
     run) wanted="$build $chinese $latin xdg-utils" ;;
     test) wanted="$build $chinese $latin $checks" ;;
