@@ -7,23 +7,25 @@
 #include "job_steps.h"
 #include "printer_port.h"
 
-void CutPaperJob(JobHost& host) {
+bool CutPaperJob(JobHost& host) {
     try {
-        if (!PortCheck(host)) return;
+        if (!PortCheck(host)) return false;
         const std::string partialCut = "\x1B\x69";  // ESC i
         host.pumpEvents();
         PrinterPort port(host);
         port.openRaw(host.portName());
         port.write(partialCut + "\x0A");
         port.close();
+        return true;
     } catch (const std::exception& failure) {
         ErrorReport(host, failure.what());
+        return false;
     }
 }
 
-void DrawerPulseJob(JobHost& host) {
+bool DrawerPulseJob(JobHost& host) {
     try {
-        if (!PortCheck(host)) return;
+        if (!PortCheck(host)) return false;
         // ESC p: connector pin 2, 128 × 2 ms on, 128 × 2 ms off.
         const std::string drawerKick("\x1B\x70\x00\x80\x80", 5);
         host.pumpEvents();
@@ -31,16 +33,18 @@ void DrawerPulseJob(JobHost& host) {
         port.openRaw(host.portName());
         port.write(drawerKick + "\x0A");
         port.close();
+        return true;
     } catch (const std::exception& failure) {
         ErrorReport(host, failure.what());
+        return false;
     }
 }
 
 // Prints straight away, without an event pump; like every job it refuses a port not chosen,
 // and reports a failure and releases the port.
-void BarcodeJob(JobHost& host) {
+bool BarcodeJob(JobHost& host) {
     try {
-        if (!PortCheck(host)) return;
+        if (!PortCheck(host)) return false;
         const std::string barcodeHeight = "\x1D\x68\x32";  // GS h: 50 dots
         PrinterPort port(host);
         port.openRaw(host.portName());
@@ -49,7 +53,9 @@ void BarcodeJob(JobHost& host) {
         const std::string printBarcode = "\x1D\x6B\x49\x05{B123";
         port.write(printBarcode + "\x0A");
         port.close();
+        return true;
     } catch (const std::exception& failure) {
         ErrorReport(host, failure.what());
+        return false;
     }
 }

@@ -130,10 +130,10 @@ void SettleDelay(JobHost& host) {
     }
 }
 
-void TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
+bool TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
     try {
         host.pumpEvents();
-        if (!PortCheck(host)) return;
+        if (!PortCheck(host)) return false;
 
         // Banner phase: large print.
         const std::string bannerPort = host.portName();
@@ -162,7 +162,9 @@ void TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
         port.writeLine(u8"\x0A");
         port.writeLine(u8"\x0A");
         port.close();
+        return true;
     } catch (const std::exception& failure) {
         ErrorReport(host, failure.what());
+        return false;
     }
 }

@@ -17,8 +17,8 @@ ReceiptVariant WelcomeReceipt();
 ReceiptVariant BrochureReceipt();
 
 // Prints one receipt of the given layout to the port named by the host's
-// selector, reporting its own failures.
-void TestReceiptJob(JobHost& host, const ReceiptVariant& variant);
+// selector, reporting its own failures; tells whether the whole receipt went out.
+bool TestReceiptJob(JobHost& host, const ReceiptVariant& variant);
 
 // Waits at least 0.3 s by a monotonic clock, keeping the window live.
 void SettleDelay(JobHost& host);

@@ -64,7 +64,9 @@ TEST(ErrorTexts, AreWholeInTheMessagesLanguageWhateverTheLocaleVariables) {
             }
         }
         unsetenv("LANGUAGE");
-        ASSERT_NE(std::setlocale(LC_ALL, ""), nullptr) << "a locale of this case is not available";
+        ASSERT_NE(std::setlocale(LC_ALL, ""), nullptr)
+            << "a locale of this case is missing: run through ctest, which compiles them into "
+               "LOCPATH";
         const std::string system = systemErrorText(ENOENT);
         const std::string own = ownDescription("English", "中文");
         std::setlocale(LC_ALL, "C");

@@ -22,7 +22,7 @@ TEST(TestReceipts, EachLayoutReachesATerminalByteForByte) {
         FakeHost host;
         host.port = terminal.slavePath;
         const std::time_t started = std::time(nullptr);
-        TestReceiptJob(host, variant.make());
+        EXPECT_TRUE(TestReceiptJob(host, variant.make()));
         EXPECT_TRUE(host.boxes.empty());
         EXPECT_EQ(expectReceipt(terminal.readAll(), variant, started), "");
     }
@@ -59,7 +59,7 @@ TEST(TestReceipts, APortGoneBeforeTheTextPartIsNeverCreated) {
     writeFile(host.port, "");
     // The first waiting pump is the banner's pause, the next the pause after the banner closed.
     host.duringPause = [&] { host.duringPause = [&] { std::remove(host.port.c_str()); }; };
-    TestReceiptJob(host, TechnicianReceipt());
+    EXPECT_FALSE(TestReceiptJob(host, TechnicianReceipt()));
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, "出错提示:" + systemErrorText(ENOENT));
     EXPECT_FALSE(fileExists(host.port));
