@@ -15,13 +15,13 @@ chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l1
 latin="fonts-dejavu-core"
 # What the tests use besides GoogleTest: zbarimg reads the virtual printer's
 # barcodes back, the desktop's validators judge what is installed, and a
-# virtual X server with xdotool gives the window real input; the C library's locale sources and
+# virtual X server with xdotool and python3-xlib gives the window real input; the C library's locale sources and
 # translations let the tests switch to Chinese.
-checks="locales libc-l10n libgtest-dev zbar-tools desktop-file-utils appstream man-db xvfb xdotool"
+checks="locales libc-l10n libgtest-dev zbar-tools desktop-file-utils appstream man-db xvfb xdotool python3-xlib"
 case "${1:-run}" in
     run) wanted="$build $chinese $latin xdg-utils" ;;
     test) wanted="$build $chinese $latin $checks" ;;
-    sanitize) wanted="$build $chinese $latin $checks python3-xlib" ;;
+    sanitize) wanted="$build $chinese $latin $checks" ;;
     package) wanted="$build dpkg-dev file lintian" ;;
     bench) wanted="$build $chinese $latin libgtest-dev xvfb x11-utils" ;;
     *) echo "usage: $0 [run|test|sanitize|package|bench]" >&2; exit 2 ;;

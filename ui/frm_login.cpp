@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <iterator>
@@ -31,6 +32,9 @@
 namespace {
 
 const QColor kFormGreen(192, 255, 192);
+
+// The copies box takes 1 to this many copies.
+constexpr int mostCopies = 99;
 const QColor kPanelLilac(192, 192, 255);
 const QColor kBannerBlue(128, 128, 255);
 
@@ -81,13 +85,40 @@ FrameBox* panelFrame(QWidget* parent, int index, const QRect& geometry, const QS
     return frame;
 }
 
+// `lettering` is what the face picture reads, the button's name for a screen reader.
 PictureButton* pictureButton(QWidget* parent, const char* objectName, const QRect& geometry,
-                             const QString& caption, const QString& faceFile) {
+                             const QString& caption, const QString& faceFile,
+                             const QString& lettering = QString()) {
     auto* button = new PictureButton(caption, QPixmap(faceFile),
                                      QApplication::palette().color(QPalette::Button), parent);
     name(button, objectName);
     button->setGeometry(geometry);
+    if (!lettering.isEmpty()) button->setAccessibleName(lettering);
     return button;
+}
+
+// What the window holds back while a job waits on its printer: everything the user does.
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Close:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -134,14 +165,17 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     image4->setGeometry(QRect(QPoint(twips(5280), twips(2400)),
                               image4->picture().deviceIndependentSize().toSize()));
     image4->setCursor(iconCursor(QStringLiteral(":/assets/penguin.ico"), 32));
+    image4->setAccessibleName(QStringLiteral("QQ交谈"));
 
     const QColor highlightText = QApplication::palette().color(QPalette::HighlightedText);
-    for (const auto& [objectName, top, caption] :
-         {std::tuple{"Label4", 3240, QStringLiteral("端口：")},
-          std::tuple{"Label3", 3600, QStringLiteral("重复：")}}) {
-        QLabel* label = staticText(this, objectName, -1, twipsRect(4680, top, 675, 210), caption);
-        setColour(label, QPalette::WindowText, highlightText);
-        label->setFont(faceFont(songFace(), 10.5, true));
+    QLabel* portLabel = nullptr;
+    QLabel* copiesLabel = nullptr;
+    for (auto [label, objectName, top, caption] :
+         {std::tuple{&portLabel, "Label4", 3240, QStringLiteral("端口：")},
+          std::tuple{&copiesLabel, "Label3", 3600, QStringLiteral("重复：")}}) {
+        *label = staticText(this, objectName, -1, twipsRect(4680, top, 675, 210), caption);
+        setColour(*label, QPalette::WindowText, highlightText);
+        (*label)->setFont(faceFont(songFace(), 10.5, true));
     }
 
     // Windowed controls, from back to front.
@@ -151,12 +185,15 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     cmdexit->setFont(faceFont(songFace(), 9, true));
     cmdexit->setCursor(handCursor());
 
-    auto* txtQty = new QLineEdit(QStringLiteral("1"), this);
-    name(txtQty, "TxtQty");
-    txtQty->setGeometry(twipsRect(5280, 3600, 555, 255));
-    txtQty->setToolTip(QStringLiteral("重复测试次数..."));
-    setColour(txtQty, QPalette::Base, QColor(255, 255, 192));
-    txtQty->setFont(faceFont(songFace(), 10.5, true));
+    TxtQty = new QLineEdit(QStringLiteral("1"), this);
+    name(TxtQty, "TxtQty");
+    TxtQty->setGeometry(twipsRect(5280, 3600, 555, 255));
+    TxtQty->setToolTip(QStringLiteral("重复测试次数..."));
+    TxtQty->setAccessibleName(QStringLiteral("重复"));
+    // A screen reader names a box after the label beside it.
+    copiesLabel->setBuddy(TxtQty);
+    setColour(TxtQty, QPalette::Base, QColor(255, 255, 192));
+    TxtQty->setFont(faceFont(songFace(), 10.5, true));
 
     FrameBox* frame3 =
         panelFrame(this, -1, twipsRect(360, 4200, 3135, 975), QStringLiteral("联系我们"));
@@ -185,6 +222,7 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     name(picture2, "Picture2");
     picture2->setGeometry(twipsRect(5520, 1320, 735, 975));
     picture2->setCursor(iconCursor(QStringLiteral(":/assets/globe.ico"), 16));
+    picture2->setAccessibleName(QStringLiteral("个人博客"));
 
     // The notice frame lies wholly behind the banner; it is part of the window all the same.
     auto* frame1 = new FrameBox(QStringLiteral("\n") + qtText(contact::allRightsReserved), this);
@@ -198,10 +236,11 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     name(picture1, "Picture1");
     picture1->setGeometry(twipsRect(-360, 5400, 8295, 855));
     picture1->setCursor(handCursor());
+    picture1->setAccessibleName(qtText(contact::companySite));
 
     PictureButton* command2 =
         pictureButton(this, "Command2", twipsRect(5760, 3960, 915, 405), QString(),
-                      QStringLiteral(":/assets/face_test_page.jpg"));
+                      QStringLiteral(":/assets/face_test_page.jpg"), QStringLiteral("测试页"));
     command2->setCursor(iconCursor(QStringLiteral(":/assets/printer.ico"), 32));
 
     auto* barcode = new QCheckBox(QStringLiteral("打条码"), this);
@@ -216,15 +255,16 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     setColour(Combo1, QPalette::Base, kBannerBlue);
     setColour(Combo1, QPalette::Text, Qt::black);
     Combo1->setFont(faceFont(songFace(), 9, true));
+    portLabel->setBuddy(Combo1);
 
     PictureButton* command9 =
         pictureButton(this, "Command9", twipsRect(4560, 3960, 1155, 405), QString(),
-                      QStringLiteral(":/assets/face_company_card.jpg"));
+                      QStringLiteral(":/assets/face_company_card.jpg"), QStringLiteral("公司名片"));
     command9->setCursor(handCursor());
 
-    PictureButton* command10 =
-        pictureButton(this, "Command10", twipsRect(4560, 4440, 1095, 405), QString(),
-                      QStringLiteral(":/assets/face_personal_card.jpg"));
+    PictureButton* command10 = pictureButton(
+        this, "Command10", twipsRect(4560, 4440, 1095, 405), QString(),
+        QStringLiteral(":/assets/face_personal_card.jpg"), QStringLiteral("个人名片"));
     command10->setCursor(handCursor());
 
     auto* command11 =
@@ -235,11 +275,11 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
 
     PictureButton* command1 =
         pictureButton(this, "Command1", twipsRect(5760, 4440, 915, 405), QString(),
-                      QStringLiteral(":/assets/face_cash_drawer.jpg"));
+                      QStringLiteral(":/assets/face_cash_drawer.jpg"), QStringLiteral("开钱箱"));
     command1->setCursor(handCursor());
 
     QWidget* keyboardOrder[] = {cmdexit, command1, command11, command10, command9, Combo1,
-                                barcode, txtQty,   command2,  picture1,  picture2};
+                                barcode, TxtQty,   command2,  picture1,  picture2};
     for (std::size_t i = 1; i < std::size(keyboardOrder); ++i)
         setTabOrder(keyboardOrder[i - 1], keyboardOrder[i]);
     cmdexit->setFocus();
@@ -254,6 +294,10 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     connect(picture2, &PictureBox::clicked, this, &FrmLogin::Picture2_Click);
     connect(picture1, &PictureBox::clicked, this, &FrmLogin::Picture1_Click);
     connect(image4, &ImageControl::clicked, this, &FrmLogin::Image4_Click);
+
+    // Esc stops a series of copies after the copy printing now.
+    auto* stopCopies = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stopCopies, &QShortcut::activated, this, [this] { stopCopies_ = true; });
 }
 
 FrmLogin::~FrmLogin() = default;
@@ -263,6 +307,7 @@ std::string FrmLogin::portName() {
 }
 
 void FrmLogin::pumpEvents(std::chrono::milliseconds waitUpTo) {
+    runHeldInput();
     if (waitUpTo.count() > 0) {
         // The timer bounds the wait: the dispatcher sleeps until it or any other event
         // arrives, so a pausing job costs no processor time.
@@ -276,10 +321,11 @@ void FrmLogin::pumpEvents(std::chrono::milliseconds waitUpTo) {
 }
 
 bool FrmLogin::waitOnDevice(int fd, short events, std::chrono::milliseconds limit) {
-    // Painting, timers and the desktop's messages go on; clicks and keys stay queued in the window
-    // system until the job's next pump point, so none of them runs in the middle of a write.
-    // Processing events by hand rather than in an event loop of its own, the wait also goes on to
-    // its end after the window has been closed and the application told to quit.
+    // Painting, timers and the desktop's messages go on; what the user does meanwhile (clicks,
+    // keys, a close request) is taken out of the way and kept until the job's next pump point or
+    // its end, so that none of it runs in the middle of a write and none is lost to an error box
+    // that follows. Processing events by hand rather than in an event loop of its own, the wait
+    // also goes on to its end after the window has been closed and the application told to quit.
     bool ready = false;
     std::optional<QSocketNotifier> device;
     if (events & (POLLIN | POLLOUT)) {
@@ -296,10 +342,12 @@ bool FrmLogin::waitOnDevice(int fd, short events, std::chrono::milliseconds limi
     deadline.setTimerType(Qt::PreciseTimer);
     connect(&deadline, &QTimer::timeout, this, [&] { timeUp = true; });
     deadline.start(limit);
-    while (!ready && !timeUp) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::WaitForMoreEvents);
-    }
+    const bool alreadyHolding = std::exchange(holdingInput_, true);
+    if (!alreadyHolding) qApp->installEventFilter(this);
+    while (!ready && !timeUp)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (!alreadyHolding) qApp->removeEventFilter(this);
+    holdingInput_ = alreadyHolding;
     return ready;
 }
 
@@ -313,6 +361,54 @@ void FrmLogin::showCritical(std::string_view title, std::string_view text) {
     box.exec();
 }
 
+bool FrmLogin::eventFilter(QObject* watched, QEvent* event) {
+    // Kept where the window system's input lands: clicks and keys at the control the window gave
+    // them to (so the focus and the pressed button are settled as they came), a close request at
+    // the window. Delivered again there later, they act as they would have then.
+    const bool atControl = watched->isWidgetType() && event->type() != QEvent::Close;
+    const bool closingWindow = watched->isWindowType() && event->type() == QEvent::Close;
+    if (holdingInput_ && event->spontaneous() && isUserInput(event->type()) &&
+        (atControl || closingWindow)) {
+        heldInput_.emplace_back(watched, std::unique_ptr<QEvent>(event->clone()));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmLogin::runHeldInput() {
+    // Delivering may run another job, which may hold input of its own meanwhile.
+    for (auto& [target, event] : std::exchange(heldInput_, {}))
+        if (target) QCoreApplication::sendEvent(target, event.get());
+}
+
+std::optional<int> FrmLogin::copiesWanted() const {
+    const QString text = TxtQty->text().trimmed();
+    if (text.isEmpty() || text.size() > 2) return std::nullopt;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
+    const int copies = text.toInt();
+    if (copies < 1 || copies > mostCopies) return std::nullopt;
+    return copies;
+}
+
+void FrmLogin::runCopies(const std::function<bool()>& job) {
+    const std::optional<int> copies = copiesWanted();
+    if (!copies) {
+        showInformation(noticeTitle,
+                        "重复次数须为1到" + std::to_string(mostCopies) + "之间的整数！");
+        return;
+    }
+    stopCopies_ = false;
+    for (int copy = 1; copy <= *copies; ++copy) {
+        if (!job()) break;
+        if (copy == *copies) break;
+        // Live between copies: the window paints, and Esc or another click is handled here.
+        pumpEvents(std::chrono::milliseconds(0));
+        if (stopCopies_) break;
+    }
+    runHeldInput();
+}
+
 void FrmLogin::paintEvent(QPaintEvent*) {
     // Drawn unscaled: the window cuts off the picture's right edge and leaves a strip of the
     // background colour below it.
@@ -321,22 +417,22 @@ void FrmLogin::paintEvent(QPaintEvent*) {
 }
 
 void FrmLogin::cmdexit_Click() {
-    CutPaperJob(*this);
+    runCopies([this] { return CutPaperJob(*this); });
 }
 void FrmLogin::Command1_Click() {
-    DrawerPulseJob(*this);
+    runCopies([this] { return DrawerPulseJob(*this); });
 }
 void FrmLogin::barcode_Click() {
-    BarcodeJob(*this);
+    runCopies([this] { return BarcodeJob(*this); });
 }
 void FrmLogin::Command2_Click() {
-    TestReceiptJob(*this, WelcomeReceipt());
+    runCopies([this] { return TestReceiptJob(*this, WelcomeReceipt()); });
 }
 void FrmLogin::Command9_Click() {
-    TestReceiptJob(*this, BrochureReceipt());
+    runCopies([this] { return TestReceiptJob(*this, BrochureReceipt()); });
 }
 void FrmLogin::Command10_Click() {
-    TestReceiptJob(*this, TechnicianReceipt());
+    runCopies([this] { return TestReceiptJob(*this, TechnicianReceipt()); });
 }
 void FrmLogin::Command11_Click() {
     links_.launch(LinkLauncher::Link::PersonalPage);

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 #include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "controls.h"
 #include "job_host.h"
@@ -12,11 +18,14 @@
 #include "port_selector.h"
 
 class QComboBox;
+class QLineEdit;
 
 // The tester's working window: the maker's panel on the left, the port selector, copies box and
-// job buttons on the right, and four contact links. Each job control starts its job inside the
-// click and the job runs to its end before the click returns; the window serves the job as its
-// host (port name, event pump, message boxes) and keeps no state beyond its controls.
+// job buttons on the right, and four contact links. Each job control runs its job inside the
+// click, as many times as the copies box says, and the series runs to its end before the click
+// returns; the window serves the jobs as their host (port name, event pump, message boxes).
+// Input that arrives while a job waits on its printer is held and runs when the job has ended,
+// its error box included.
 class FrmLogin : public QWidget, public JobHost {
     Q_OBJECT
 public:
@@ -36,8 +45,17 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs `job` as many times as the copies box asks, one whole job after another. A copy that
+    // fails ends the series; Esc stops it after the copy printing now.
+    void runCopies(const std::function<bool()>& job);
+    // The copies box's number, when it is one of 1 to 99.
+    std::optional<int> copiesWanted() const;
+    // Delivers, in order, the input kept while a job waited on its printer.
+    void runHeldInput();
+
     void cmdexit_Click();
     void Command1_Click();
     void barcode_Click();
@@ -54,4 +72,9 @@ private:
     PortLimits limits_;
 
     QComboBox* Combo1 = nullptr;
+    QLineEdit* TxtQty = nullptr;
+
+    bool stopCopies_ = false;
+    bool holdingInput_ = false;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> heldInput_;
 };

@@ -1,5 +1,6 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -56,13 +57,15 @@ public:
     };
     QList<Seen> seen;
 
-    BoxAnswerer() {
-        poll_.callOnTimeout(this, [this] {
+    // `beforeAnswering` runs when a box has come up, before it is answered.
+    explicit BoxAnswerer(std::function<void()> beforeAnswering = {}) {
+        poll_.callOnTimeout(this, [this, beforeAnswering] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr || !box->isVisible()) return;
             QStringList buttons;
             for (const QAbstractButton* button : box->buttons()) buttons << button->text();
             seen.append({box->icon(), box->windowTitle(), box->text(), buttons, box->isModal()});
+            if (beforeAnswering) beforeAnswering();
             box->buttons().value(0)->click();
         });
         poll_.start(10);
@@ -192,17 +195,7 @@ private slots:
         opened_.clear();
         handled_ = true;
         found_.clear();
-        window_ = std::make_unique<FrmLogin>(
-            [this](const QUrl& url, std::function<void()> refused) {
-                opened_ << url;
-                if (!handled_) refused();
-            },
-            [this] { return found_; });
-        window_->show();
-        // Under a bare X server no window manager gives the window the focus.
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        window_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        openWindow({});
         // Jobs never create the port, as it would be a device; a plain file stands in for it.
         port_ = dir_.filePath("printer");
         QFile file(port_);
@@ -391,7 +384,7 @@ private slots:
         QTest::newRow("Command10 technician") << "Command10" << 0 << bodyOf(TechnicianReceipt());
     }
 
-    // The port name is typed by hand, so it reaches the job as typed; the copies box is never read.
+    // The port name is typed by hand, so it reaches the job as typed.
     void clicksWriteTheirStreams() {
         QFETCH(QString, name);
         QFETCH(int, key);
@@ -399,9 +392,6 @@ private slots:
         QLineEdit* edit = qobject_cast<QComboBox*>(control(window_.get(), "Combo1"))->lineEdit();
         edit->selectAll();
         QTest::keyClicks(edit, port_);
-        auto* copies = qobject_cast<QLineEdit*>(control(window_.get(), "TxtQty"));
-        copies->selectAll();
-        QTest::keyClicks(copies, "0x");
         BoxAnswerer boxes;
         QWidget* target = control(window_.get(), name);
         auto press = [&] {
@@ -589,7 +579,154 @@ private slots:
         QVERIFY(window_->isVisible());
     }
 
+    // The copies box repeats a job, one whole job after another; anything but 1 to 99 is
+    // refused with a notice naming the range, and nothing is written.
+    void copiesBoxRepeatsTheJob_data() {
+        QTest::addColumn<QString>("copies");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<int>("times");  // 0: refused
+        QTest::newRow("3 cuts") << "3"
+                                << "cmdexit" << kCut << 3;
+        QTest::newRow("2 pulses, spaces around") << " 2 "
+                                                 << "Command1" << kPulse << 2;
+        QTest::newRow("99 barcodes") << "99"
+                                     << "barcode" << kBarcode << 99;
+        QTest::newRow("2 receipts") << "02"
+                                    << "Command10" << bodyOf(TechnicianReceipt()) << 2;
+        for (const char* refused : {"0", "100", "", "x", "1.5", "-1", "+3", "２"})
+            QTest::newRow(refused) << QString::fromUtf8(refused) << "cmdexit" << kCut << 0;
+    }
+
+    void copiesBoxRepeatsTheJob() {
+        QFETCH(QString, copies);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, stream);
+        QFETCH(int, times);
+        combo()->setEditText(port_);
+        qobject_cast<QLineEdit*>(control(window_.get(), "TxtQty"))->setText(copies);
+        BoxAnswerer boxes;
+        QTest::mouseClick(control(window_.get(), name), Qt::LeftButton);
+        const QByteArray written = readAll(port_);
+        QCOMPARE(written.count(stream), times);
+        if (times == 0) {
+            QCOMPARE(written, QByteArray());
+            QCOMPARE(boxes.seen.size(), 1);
+            QCOMPARE(boxes.seen[0].icon, QMessageBox::Information);
+            QVERIFY2(boxes.seen[0].text.contains("1到99"), qPrintable(boxes.seen[0].text));
+        } else {
+            QVERIFY(boxes.seen.isEmpty());
+        }
+    }
+
+    // A copy that fails ends the series: one box, not one a copy.
+    void aFailedCopyEndsTheSeries() {
+        combo()->setEditText(dir_.filePath("missing"));
+        qobject_cast<QLineEdit*>(control(window_.get(), "TxtQty"))->setText("5");
+        BoxAnswerer boxes;
+        QTest::mouseClick(control(window_.get(), "Command2"), Qt::LeftButton);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
+    }
+
+    // Esc pressed while a copy prints lets that copy finish and stops the series.
+    void escStopsTheSeriesAfterTheCopyPrintingNow() {
+        combo()->setEditText(port_);
+        qobject_cast<QLineEdit*>(control(window_.get(), "TxtQty"))->setText("5");
+        QTimer::singleShot(100, window_.get(), [this] {
+            QTest::keyClick(control(window_.get(), "Command10"), Qt::Key_Escape);
+        });
+        QTest::mouseClick(control(window_.get(), "Command10"), Qt::LeftButton);
+        QCOMPARE(readAll(port_).count(bodyOf(TechnicianReceipt())), 1);
+    }
+
+    // A screen reader, and any desktop automation, tells the controls apart by what a person
+    // reads on them or what they open.
+    void everyControlHasTheNameAPersonReadsOnIt() {
+        const QList<QPair<const char*, QString>> names = {
+            {"cmdexit", "切纸"},       {"Command1", "开钱箱"},
+            {"Command2", "测试页"},    {"Command9", "公司名片"},
+            {"Command10", "个人名片"}, {"Command11", "点击进入个人博客"},
+            {"barcode", "打条码"},     {"Combo1", "端口："},
+            {"TxtQty", "重复"},        {"Picture2", "个人博客"},
+            {"Image4", "QQ交谈"},      {"Picture1", qtText(contact::companySite)},
+        };
+        for (const auto& [name, expected] : names) {
+            QWidget* widget = control(window_.get(), name);
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY2(accessible, name);
+            // On Linux a combo box's name is its text; the label beside it names it.
+            const auto labels = accessible->relations(QAccessible::Label);
+            const QString read = qobject_cast<QComboBox*>(widget) && !labels.isEmpty()
+                                     ? labels[0].first->text(QAccessible::Name)
+                                     : accessible->text(QAccessible::Name);
+            QCOMPARE(read, expected);
+        }
+    }
+
+    // Input that arrives while a job waits on a printer that then fails the job is not lost to
+    // the error box: a click on another job, a digit typed and a close request all take effect,
+    // in that order, once the box has been answered. Needs an X server (the test runs under
+    // Xvfb), xdotool and python3-xlib.
+    void inputDuringAFailedWaitRunsAfterTheBox() {
+        if (QGuiApplication::platformName() != "xcb")
+            QSKIP("needs real window-system input: run under an X server");
+        const QString xdotool = QStandardPaths::findExecutable("xdotool");
+        if (xdotool.isEmpty()) QSKIP("needs xdotool");
+        openWindow({.stall = 1500ms});
+        StalledPrinter printer(dir_.filePath("stalled").toStdString());
+        combo()->setEditText(QString::fromStdString(printer.path()));
+        auto* copies = qobject_cast<QLineEdit*>(control(window_.get(), "TxtQty"));
+        auto centre = [](QWidget* w) { return w->mapToGlobal(w->rect().center()); };
+        const QPoint drawer = centre(control(window_.get(), "Command1")), box = centre(copies);
+        // While the cut waits: a click on 开钱箱, a click into the copies box and a digit typed
+        // there, then a close request from the title bar.
+        QTimer::singleShot(100, window_.get(), [&] {
+            QProcess input;
+            input.start("sh", {"-c", QString("'%1' mousemove %2 %3 click 1 mousemove %4 %5 click 1 "
+                                             "&& '%1' type 7 && '%6/close_window.py' '%7' %8 5")
+                                         .arg(xdotool)
+                                         .arg(drawer.x())
+                                         .arg(drawer.y())
+                                         .arg(box.x())
+                                         .arg(box.y())
+                                         .arg(TEST_SUPPORT_DIR)
+                                         .arg(window_->windowTitle())
+                                         .arg(QCoreApplication::applicationPid())});
+            QVERIFY(input.waitForFinished(3000));
+            QVERIFY2(input.exitCode() == 0, input.readAllStandardError().constData());
+        });
+        QByteArray received;
+        // The box stays up a while, as a person reads it; meanwhile the printer recovers, so the
+        // held click's pulse goes through.
+        BoxAnswerer boxes([&] {
+            QTest::qWait(300);
+            received += QByteArray::fromStdString(printer.drain());
+        });
+        qobject_cast<QPushButton*>(control(window_.get(), "cmdexit"))->click();
+        received += QByteArray::fromStdString(printer.drain());
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
+        QCOMPARE(received, kPulse);
+        QCOMPARE(copies->text(), QString("17"));
+        QVERIFY(!window_->isVisible());
+    }
+
 private:
+    void openWindow(PortLimits limits) {
+        window_ = std::make_unique<FrmLogin>(
+            [this](const QUrl& url, std::function<void()> refused) {
+                opened_ << url;
+                if (!handled_) refused();
+            },
+            [this] { return found_; }, limits);
+        window_->show();
+        // Under a bare X server no window manager gives the window the focus.
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    }
+
     // Clicks `button` with the port box set to a printer that has stopped taking bytes, lets it
     // wait on the printer for `stall` and then drains it; `duringTheWait` runs meanwhile. Returns
     // the longest time the window went without painting while the job waited, and what the
