@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-// How long a job waits on its printer before it fails.
+// How long a job waits on its printer before it fails, or on the printer's answers.
 struct PortLimits {
     // A printer that takes no byte for this long is stuck (offline, out of paper, flow control
     // held).
@@ -13,6 +13,10 @@ struct PortLimits {
     std::chrono::milliseconds connect{5000};
     // At close, output still on its way to the printer without any of it going.
     std::chrono::milliseconds drain{5000};
+    // A status query: the first answer, each later one, and all of them together.
+    std::chrono::milliseconds firstAnswer{500};
+    std::chrono::milliseconds laterAnswer{300};
+    std::chrono::milliseconds allAnswers{2000};
 };
 
 // The few services a printer job needs from the window that started it. The

@@ -35,3 +35,8 @@ std::string ownDescription(std::string_view english, std::string_view chinese) {
     const bool isChinese = messages != nullptr && std::strncmp(messages, "zh", 2) == 0;
     return std::string(isChinese ? chinese : english);
 }
+
+std::string secondsText(std::chrono::milliseconds bound) {
+    const auto tenths = (bound.count() + 50) / 100;
+    return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "");
+}

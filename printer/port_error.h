@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,3 +21,6 @@ std::string lookupErrorText(int lookupError);
 // style of the system's error texts: Chinese when the messages locale is
 // Chinese, English otherwise.
 std::string ownDescription(std::string_view english, std::string_view chinese);
+
+// "5", "0.5": a time bound in seconds, as the technician reads it.
+std::string secondsText(std::chrono::milliseconds bound);

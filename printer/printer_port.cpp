@@ -1,13 +1,16 @@
 #include "printer_port.h"
 
 #include <fcntl.h>
+#include <linux/lp.h>
 #include <linux/sockios.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <memory>
@@ -97,11 +100,17 @@ int socketError(int fd) {
 
 }  // namespace
 
-void setSerialLine(termios& settings, const SerialSettings& line) {
-    settings.c_iflag &=
-        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
-    settings.c_oflag &= ~OPOST;
+void setRawInput(termios& settings) {
+    settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK);
     settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+}
+
+void setSerialLine(termios& settings, const SerialSettings& line) {
+    setRawInput(settings);
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_oflag &= ~OPOST;
     settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     settings.c_cflag |= CLOCAL | CREAD;
     settings.c_cflag |= line.dataBits == 5   ? CS5
@@ -113,8 +122,6 @@ void setSerialLine(termios& settings, const SerialSettings& line) {
     if (line.stopBits == 2) settings.c_cflag |= CSTOPB;
     if (line.flow == 'x') settings.c_iflag |= IXON | IXOFF;
     if (line.flow == 'p') settings.c_cflag |= CRTSCTS;
-    settings.c_cc[VMIN] = 1;
-    settings.c_cc[VTIME] = 0;
     cfsetispeed(&settings, speedConstant(line.baud));
     cfsetospeed(&settings, speedConstant(line.baud));
 }
@@ -126,36 +133,43 @@ PrinterPort::~PrinterPort() {
 }
 
 void PrinterPort::openRaw(const std::string& portName) {
-    open(portName);
+    open(portName, /*twoWay=*/false);
 }
 
 void PrinterPort::openText(const std::string& portName) {
-    open(portName);
+    open(portName, /*twoWay=*/false);
 }
 
-void PrinterPort::open(const std::string& portName) {
+void PrinterPort::openTwoWay(const std::string& portName) {
+    open(portName, /*twoWay=*/true);
+}
+
+void PrinterPort::open(const std::string& portName, bool twoWay) {
     if (slotTaken) throw PortError(systemErrorText(EBUSY));
     const PortTarget target = resolvePortName(portName);
     if (const auto* printer = std::get_if<NetworkPort>(&target)) {
         connect(*printer, portName);
     } else {
-        openDevice(std::get<DevicePort>(target), portName);
+        openDevice(std::get<DevicePort>(target), portName, twoWay);
     }
 }
 
-void PrinterPort::openDevice(const DevicePort& device, const std::string& portName) {
+void PrinterPort::openDevice(const DevicePort& device, const std::string& portName, bool twoWay) {
     // Never created: a name that is not there is a mistake or a printer unplugged, and a file
     // made in its place (at /dev/usb/lp0, say) would hide the device when it comes back.
     // Appending, so that a plain file holds every job as the printer would have received it.
     // Non-blocking, so that neither opening (a serial line without carrier) nor writing (a stuck
     // printer) can hold the job; no controlling terminal, since a printer is not one.
-    const int fd =
-        ::open(device.path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int access = twoWay ? O_RDWR : O_WRONLY | O_APPEND;
+    const int fd = ::open(device.path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         throw withHint(systemErrorText(error), deviceOpenFailure(error, portName, device.path));
     }
     take(fd, isatty(fd) ? Kind::Terminal : Kind::File);
+    // A plain file or a pipe has nobody behind it to answer.
+    struct stat status {};
+    canAnswer_ = fstat(fd_, &status) == 0 && S_ISCHR(status.st_mode);
     if (kind_ != Kind::Terminal || tcgetattr(fd_, &savedTerminal_) != 0) {
         if (!device.line) return;
         release(/*discardOutput=*/false);
@@ -164,12 +178,13 @@ void PrinterPort::openDevice(const DevicePort& device, const std::string& portNa
 
     // Without settings the line keeps the speed and flow control the system has configured; only
     // the terminal layer's output processing (LF to CR LF) is switched off, so that every byte
-    // reaches the printer as sent.
+    // reaches the printer as sent, and, to hear the printer, its input processing.
     termios settings = savedTerminal_;
     if (device.line) {
         setSerialLine(settings, *device.line);
     } else {
         settings.c_oflag &= ~OPOST;
+        if (twoWay) setRawInput(settings);
     }
     termios inForce{};
     if (tcsetattr(fd_, TCSANOW, &settings) != 0 || tcgetattr(fd_, &inForce) != 0) {
@@ -178,6 +193,8 @@ void PrinterPort::openDevice(const DevicePort& device, const std::string& portNa
         throw PortError(systemErrorText(error));
     }
     restoreTerminal_ = true;
+    // What arrived before the question is no answer to it.
+    if (twoWay) tcflush(fd_, TCIFLUSH);
     if (device.line && cfgetospeed(&inForce) != speedConstant(device.line->baud)) {
         release(/*discardOutput=*/true);
         throw PortError(ownDescription(
@@ -229,6 +246,7 @@ void PrinterPort::connect(const NetworkPort& printer, const std::string& portNam
         }
         if (error == 0) {
             take(fd, Kind::Socket);
+            canAnswer_ = true;
             return;
         }
         ::close(fd);
@@ -269,6 +287,36 @@ void PrinterPort::waitForRoom(Clock::duration limit) {
     // Some printer drivers have no poll support and report "ready" at once; pause briefly so
     // that retrying them does not spin the processor.
     if (Clock::now() - before < milliseconds(1)) host_.waitOnDevice(fd_, 0, milliseconds(5));
+}
+
+bool PrinterPort::read(std::string& received, milliseconds limit, std::size_t most) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        char chunk[256];
+        const ssize_t got = ::read(fd_, chunk, std::min(sizeof chunk, most));
+        if (got > 0) {
+            received.append(chunk, static_cast<std::size_t>(got));
+            return true;
+        }
+        const int error = got == 0 ? 0 : errno;
+        if (error == EINTR) continue;
+        // An end of file, a terminal whose other end has gone, a connection reset: hung up.
+        if (got == 0 || error == EIO || error == ECONNRESET || error == EPIPE) return false;
+        if (timeUntil(deadline).count() == 0) return true;
+        const auto before = Clock::now();
+        // A device that cannot be read at all (a parallel port without a reverse channel)
+        // simply never answers.
+        host_.waitOnDevice(fd_, error == EAGAIN ? POLLIN : 0, timeUntil(deadline));
+        // Some drivers have no poll support and report "ready" at once: do not spin on them.
+        if (Clock::now() - before < milliseconds(1)) host_.waitOnDevice(fd_, 0, milliseconds(5));
+    }
+}
+
+std::optional<int> PrinterPort::portStatusLines() const {
+    int lines = 0;
+    if (kind_ != Kind::File || !canAnswer_ || ioctl(fd_, LPGETSTATUS, &lines) != 0)
+        return std::nullopt;
+    return lines;
 }
 
 void PrinterPort::write(std::u8string_view text) {
@@ -332,6 +380,7 @@ int PrinterPort::release(bool discardOutput) noexcept {
     const int error = closed == 0 ? 0 : errno;
     fd_ = -1;
     kind_ = Kind::File;
+    canAnswer_ = false;
     slotTaken = false;
     return error;
 }

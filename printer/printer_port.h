@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@
 struct DevicePort;
 struct NetworkPort;
 struct SerialSettings;
+
+// Makes a terminal's input raw: every byte as received, no echo, no line editing.
+void setRawInput(termios& settings);
 
 // Puts a serial line into the state a job prints with: raw (no processing of output or input, no
 // echo), modem-control lines ignored (a printer without carrier still prints), and exactly the
@@ -38,6 +42,11 @@ public:
     // writeLine.
     void openRaw(const std::string& portName);
     void openText(const std::string& portName);
+    // Two-way, to ask the printer: a device opened for reading and writing (a serial line raw
+    // both ways, with what it had received thrown away) or a network printer's connection.
+    void openTwoWay(const std::string& portName);
+    // False for a plain file or a pipe: nothing behind them answers.
+    bool canAnswer() const { return canAnswer_; }
 
     // Puts bytes on the port exactly as given (control-code strings).
     void write(std::string_view bytes);
@@ -45,6 +54,14 @@ public:
     void write(std::u8string_view text);
     // Puts printer text, converted to GBK, followed by CR LF.
     void writeLine(std::u8string_view text);
+
+    // Waits through the host, at most `limit`, for the printer to send something, and appends
+    // what it sent, at most `most` bytes, to `received`; nothing when it sent nothing in time.
+    // Returns false once the printer has hung up.
+    bool read(std::string& received, std::chrono::milliseconds limit, std::size_t most);
+    // The port's status lines (paper out, selected, error) where the device gives them: a
+    // parallel port or a USB printer.
+    std::optional<int> portStatusLines() const;
 
     // Waits (bounded) until the printer has taken every byte (a network printer: acknowledged
     // it), restores the terminal settings found at open and frees the slot. Throws PortError on
@@ -56,8 +73,8 @@ public:
 private:
     enum class Kind { File, Terminal, Socket };
 
-    void open(const std::string& portName);
-    void openDevice(const DevicePort& device, const std::string& portName);
+    void open(const std::string& portName, bool twoWay);
+    void openDevice(const DevicePort& device, const std::string& portName, bool twoWay);
     void connect(const NetworkPort& printer, const std::string& portName);
     void take(int fd, Kind kind);
     // Waits through the host until the descriptor may take more output.
@@ -71,6 +88,7 @@ private:
     const PortLimits limits_;
     int fd_ = -1;
     Kind kind_ = Kind::File;
+    bool canAnswer_ = false;
     bool restoreTerminal_ = false;
     termios savedTerminal_{};
 };

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// A printer that answers status requests, for tests: on a thread of its own it reads what a job
+// sends, over a pseudo-terminal or a TCP connection on 127.0.0.1, and answers each request as
+// its script says.
+class AnsweringPrinter {
+public:
+    struct Script {
+        // A request's bytes (e.g. "\x10\x04\x01") and the bytes sent back for it; a request not
+        // listed is not answered.
+        std::map<std::string, std::string> answers{};
+        // Sent before each answer: bytes the printer sends unasked (automatic status back
+        // frames, XON/XOFF).
+        std::string beforeEachAnswer{};
+        // Sends bytes without end from the first request on.
+        bool flood = false;
+        // Hangs up after this many answers, in the middle of the next one: only its first
+        // two bytes go out.
+        int hangUpAfter = -1;
+    };
+    enum class Line { PseudoTerminal, Tcp };
+
+    AnsweringPrinter(Line line, Script script);
+    ~AnsweringPrinter();
+    AnsweringPrinter(const AnsweringPrinter&) = delete;
+    AnsweringPrinter& operator=(const AnsweringPrinter&) = delete;
+
+    // What to type into the port box.
+    const std::string& portName() const { return portName_; }
+    // Everything received so far.
+    std::string received();
+
+private:
+    void serve(Script script);
+    int waitForConnection();
+
+    Line line_;
+    std::string portName_;
+    int master_ = -1, slave_ = -1, listener_ = -1;
+    int stop_[2] = {-1, -1};
+    std::mutex mutex_;
+    std::string received_;
+    std::thread server_;
+};
+
+// The answers of an ESC/POS printer, byte for byte, for the states the tests try.
+struct PrinterCondition {
+    bool offline = false;
+    bool coverOpen = false;
+    bool paperNearEnd = false;
+    bool paperEnd = false;
+    bool drawerHigh = false;
+    bool cutterError = false;
+};
+AnsweringPrinter::Script answersFor(const PrinterCondition& state);
