@@ -25,6 +25,7 @@
 #include "device_commands.h"
 #include "fonts.h"
 #include "job_steps.h"
+#include "printer_status.h"
 #include "receipts.h"
 #include "twips.h"
 #include "utf8_text.h"
@@ -278,14 +279,21 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
                       QStringLiteral(":/assets/face_cash_drawer.jpg"), QStringLiteral("开钱箱"));
     command1->setCursor(handCursor());
 
-    QWidget* keyboardOrder[] = {cmdexit, command1, command11, command10, command9, Combo1,
-                                barcode, TxtQty,   command2,  picture1,  picture2};
+    // Asks the printer, in the strip between the job buttons and the banner.
+    PictureButton* commandStatus =
+        pictureButton(this, "CommandStatus", twipsRect(4560, 4905, 915, 405), QString(),
+                      QStringLiteral(":/assets/face_status.jpg"), QStringLiteral("查状态"));
+    commandStatus->setCursor(handCursor());
+
+    QWidget* keyboardOrder[] = {cmdexit, command1, commandStatus, command11, command10, command9,
+                                Combo1,  barcode,  TxtQty,        command2,  picture1,  picture2};
     for (std::size_t i = 1; i < std::size(keyboardOrder); ++i)
         setTabOrder(keyboardOrder[i - 1], keyboardOrder[i]);
     cmdexit->setFocus();
 
     connect(cmdexit, &QPushButton::clicked, this, &FrmLogin::cmdexit_Click);
     connect(command1, &QPushButton::clicked, this, &FrmLogin::Command1_Click);
+    connect(commandStatus, &QPushButton::clicked, this, &FrmLogin::CommandStatus_Click);
     connect(barcode, &QCheckBox::clicked, this, &FrmLogin::barcode_Click);
     connect(command2, &QPushButton::clicked, this, &FrmLogin::Command2_Click);
     connect(command9, &QPushButton::clicked, this, &FrmLogin::Command9_Click);
@@ -421,6 +429,11 @@ void FrmLogin::cmdexit_Click() {
 }
 void FrmLogin::Command1_Click() {
     runCopies([this] { return DrawerPulseJob(*this); });
+}
+// A question, not a print: asked once whatever the copies box says.
+void FrmLogin::CommandStatus_Click() {
+    PrinterStatusJob(*this);
+    runHeldInput();
 }
 void FrmLogin::barcode_Click() {
     runCopies([this] { return BarcodeJob(*this); });

@@ -58,6 +58,7 @@ private:
 
     void cmdexit_Click();
     void Command1_Click();
+    void CommandStatus_Click();
     void barcode_Click();
     void Command2_Click();
     void Command9_Click();

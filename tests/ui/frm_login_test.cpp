@@ -24,6 +24,7 @@
 #include <cstring>
 #include <memory>
 
+#include "answering_printer.h"
 #include "application.h"
 #include "contact_data.h"
 #include "controls.h"
@@ -155,6 +156,7 @@ QList<Row> table() {
         {"Label6", 6, "Frame3", {120, 720, 2700, 240}, "客户邮箱：" + qtText(contact::companyEmail), lilac, text, dialog, 0, false},
         {"Command10", -1, frm, {4560, 4440, 1095, 405}, "", face, faceText, dialog, 0, false},
         {"Command1", -1, frm, {5760, 4440, 915, 405}, "", face, faceText, dialog, 0, false},
+        {"CommandStatus", -1, frm, {4560, 4905, 915, 405}, "", face, faceText, dialog, 0, false},
         {"Command11", -1, frm, {5400, 5400, 1695, 375}, "点击进入个人博客", {0, 128, 0}, faceText, "新宋体", 9, true},
         {"Frame1", 0, frm, {3600, 6000, 2880, 255}, "\n" + qtText(contact::allRightsReserved), {0, 64, 0}, hiText, song, 10.5, false},
         {"Picture2", -1, frm, {5520, 1320, 735, 975}, "", QColor(), QColor(), dialog, 0, false},
@@ -263,22 +265,22 @@ private slots:
         QCOMPARE(windowed,
                  (QStringList{"cmdexit", "TxtQty", "Frame3", "Frame2", "Frame2", "Picture2",
                               "Frame1", "Picture1", "Command2", "barcode", "Combo1", "Command9",
-                              "Command10", "Command11", "Command1"}));
+                              "Command10", "Command11", "Command1", "CommandStatus"}));
     }
 
     void focusOpensOnCmdexitAndTabFollowsTheKeyboardOrder() {
         QCOMPARE(QApplication::focusWidget(), control(window_.get(), "cmdexit"));
         QStringList visited;
-        for (int i = 0; i < 11; ++i) {
+        for (int i = 0; i < 12; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* focus = QApplication::focusWidget();
             // The selector's edit field stands for the selector.
             if (qobject_cast<QComboBox*>(focus->parentWidget())) focus = focus->parentWidget();
             visited << focus->objectName();
         }
-        QCOMPARE(visited,
-                 (QStringList{"Command1", "Command11", "Command10", "Command9", "Combo1", "barcode",
-                              "TxtQty", "Command2", "Picture1", "Picture2", "cmdexit"}));
+        QCOMPARE(visited, (QStringList{"Command1", "CommandStatus", "Command11", "Command10",
+                                       "Command9", "Combo1", "barcode", "TxtQty", "Command2",
+                                       "Picture1", "Picture2", "cmdexit"}));
     }
 
     // What shows where pictures meet controls: pictures unscaled from the top-left inside the
@@ -640,16 +642,39 @@ private slots:
         QCOMPARE(readAll(port_).count(bodyOf(TechnicianReceipt())), 1);
     }
 
+    // 查状态 asks the printer once, whatever the copies box says, and shows its answer.
+    void statusButtonShowsWhatThePrinterSays() {
+        AnsweringPrinter printer(AnsweringPrinter::Line::PseudoTerminal,
+                                 answersFor({.drawerHigh = true}));
+        combo()->setEditText(QString::fromStdString(printer.portName()));
+        qobject_cast<QLineEdit*>(control(window_.get(), "TxtQty"))->setText("3");
+        BoxAnswerer boxes;
+        QTest::mouseClick(control(window_.get(), "CommandStatus"), Qt::LeftButton);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].title, QString("打印机状态"));
+        QCOMPARE(boxes.seen[0].icon, QMessageBox::Information);
+        QVERIFY2(boxes.seen[0].text.contains("钱箱信号(引脚3)：高"),
+                 qPrintable(boxes.seen[0].text));
+        QCOMPARE(QByteArray::fromStdString(printer.received()).count("\x10\x04\x01"), 1);
+    }
+
     // A screen reader, and any desktop automation, tells the controls apart by what a person
     // reads on them or what they open.
     void everyControlHasTheNameAPersonReadsOnIt() {
         const QList<QPair<const char*, QString>> names = {
-            {"cmdexit", "切纸"},       {"Command1", "开钱箱"},
-            {"Command2", "测试页"},    {"Command9", "公司名片"},
-            {"Command10", "个人名片"}, {"Command11", "点击进入个人博客"},
-            {"barcode", "打条码"},     {"Combo1", "端口："},
-            {"TxtQty", "重复"},        {"Picture2", "个人博客"},
-            {"Image4", "QQ交谈"},      {"Picture1", qtText(contact::companySite)},
+            {"cmdexit", "切纸"},
+            {"CommandStatus", "查状态"},
+            {"Command1", "开钱箱"},
+            {"Command2", "测试页"},
+            {"Command9", "公司名片"},
+            {"Command10", "个人名片"},
+            {"Command11", "点击进入个人博客"},
+            {"barcode", "打条码"},
+            {"Combo1", "端口："},
+            {"TxtQty", "重复"},
+            {"Picture2", "个人博客"},
+            {"Image4", "QQ交谈"},
+            {"Picture1", qtText(contact::companySite)},
         };
         for (const auto& [name, expected] : names) {
             QWidget* widget = control(window_.get(), name);
