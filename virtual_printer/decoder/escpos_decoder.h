@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ public:
     // The most data one command may carry and still be drawn: a picture the height of a long
     // receipt on the widest paper fits. Longer data is passed over as it streams, never held.
     static constexpr std::size_t largestDataBlock = 1 << 20;
+    // What the printer keeps of a stream while it cannot print.
+    static constexpr std::size_t receiveBufferBytes = 64 << 10;
     // Replies nobody takes are not piled up beyond this.
     static constexpr std::size_t replyBufferBytes = 4 << 10;
 
@@ -28,7 +31,8 @@ public:
     void feed(std::string_view bytes);
     // The stream has paused for good (the receipt is over): a command still incomplete is
     // shown as truncated, and text still waiting for its line feed is printed with an event
-    // saying so, since a printer would hold it back.
+    // saying so, since a printer would hold it back. Bytes held while the printer could not
+    // print are left alone: they have not printed yet, so the receipt goes on with them.
     void finish();
     // Items completed since the last call, in stream order.
     std::vector<Item> take();
@@ -48,7 +52,13 @@ public:
     int takeDrawerPulses();
     // False while the printer holds as much unprinted data as its receive buffer takes: the
     // byte source should stop reading until the state changes.
-    bool acceptsBytes() const { return true; }
+    bool acceptsBytes() const { return room() > 0; }
+    // How many bytes the next feed() keeps; any beyond are lost, as on a printer whose host
+    // ignores its busy signal.
+    std::size_t room() const {
+        return state_.printing() ? std::numeric_limits<std::size_t>::max()
+                                 : receiveBufferBytes - held_.size();
+    }
 
 private:
     struct Modes {
@@ -83,6 +93,9 @@ private:
     struct Received;
     static const Command commands[];
 
+    // Real-time requests are acted on as they arrive, the rest is decoded or held.
+    void receive(std::string_view bytes);
+    void actOnRealTime(std::string_view request);
     void decode(std::string_view bytes);
     void decodePending();
     // Decodes one element at the start of `in`; returns the bytes it used, or 0 (through
@@ -123,6 +136,7 @@ private:
     void hriFont(const Received& command);
     void barcode(const Received& command);
     void rasterImage(const Received& command);
+    void statusBack(const Received& command);
     void statusRequest(const Received& command);
     void idRequest(const Received& command);
     void kanjiOn(const Received& command);
@@ -148,7 +162,10 @@ private:
     // The parameter, as a value or its digit, when it is at most `highest`; else it is invalid.
     std::optional<int> choice(const Received& command, int highest);
     void note(std::string event);
+    // Queues bytes for the line; false when too many earlier ones are still unread.
+    bool send(const std::string& bytes);
     void reply(const std::string& bytes, const std::string& request);
+    void sendStatusBack();
 
     Paper paper_;
     Modes modes_;
@@ -158,8 +175,12 @@ private:
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come
     std::string skipping_;       // that command's start, for the truncation event
     bool nulMayFollow_ = false;  // a fixed-length barcode ended without its optional NUL
+    std::string arriving_;       // the start of a real-time request still arriving
+    std::string held_;           // received while the printer cannot print
+    std::size_t lost_ = 0;       // bytes that found the receive buffer full
     std::vector<Item> out_;
     PrinterState state_;
+    bool statusBackOn_ = false;
     std::string replies_;
     int drawerPulses_ = 0;
 };

@@ -30,6 +30,11 @@ void PaperRoll::endOfStream() {
     if (!blankOnly) finishCurrent();
 }
 
+void PaperRoll::setState(const PrinterState& state) {
+    decoder_.setState(state);
+    collect();
+}
+
 std::vector<Receipt> PaperRoll::takeFinished() {
     return std::exchange(finished_, {});
 }
