@@ -615,6 +615,18 @@ TEST(PaperRoll, SplitsPaperThatIsNeverCut) {
               std::vector<std::string>{"picture ends here: longer than 300 dots"});
 }
 
+TEST(PaperRoll, TurnsALongReadIntoTheSameReceiptsAsShortOnes) {
+    const std::string receipt =
+        technicianBannerPhase() + technicianTextPhase() + bytesFromHex("1B 69");
+    std::string many;
+    for (int i = 0; i < 20; ++i) many += receipt;
+    vp::PaperRoll roll(Paper::millimetres80());
+    roll.feed(many);
+    const std::vector<vp::Receipt> receipts = roll.takeFinished();
+    ASSERT_EQ(receipts.size(), 20u);
+    for (const vp::Receipt& each : receipts) EXPECT_EQ(each.items, receipts[0].items);
+}
+
 TEST(PaperRoll, PrintsWhatItHeldOnceThePrinterCanPrint) {
     vp::PaperRoll roll(Paper::millimetres80());
     roll.setState(coverOpen());
