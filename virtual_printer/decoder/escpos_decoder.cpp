@@ -329,6 +329,7 @@ void Decoder::decode(std::string_view bytes) {
             // a long read is never copied whole.
             const std::size_t lacking = wanted_ > pending_.size() ? wanted_ - pending_.size() : 1;
             const std::size_t given = std::min(lacking, bytes.size());
+            pending_.reserve(wanted_);
             pending_.append(bytes.substr(0, given));
             bytes.remove_prefix(given);
             decodePending();
