@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,12 +18,21 @@ namespace vp {
 // connections, as they do in the printer, until ESC @.
 class Decoder {
 public:
+    // The most data one command may carry and still be drawn: a picture the height of a long
+    // receipt on the widest paper fits. Longer data is passed over as it streams, never held.
+    static constexpr std::size_t largestDataBlock = 1 << 20;
+    // What the printer keeps of a stream while it cannot print.
+    static constexpr std::size_t receiveBufferBytes = 64 << 10;
+    // Replies nobody takes are not piled up beyond this.
+    static constexpr std::size_t replyBufferBytes = 4 << 10;
+
     explicit Decoder(Paper paper);
 
     void feed(std::string_view bytes);
     // The stream has paused for good (the receipt is over): a command still incomplete is
     // shown as truncated, and text still waiting for its line feed is printed with an event
-    // saying so, since a printer would hold it back.
+    // saying so, since a printer would hold it back. Bytes held while the printer could not
+    // print are left alone: they have not printed yet, so the receipt goes on with them.
     void finish();
     // Items completed since the last call, in stream order.
     std::vector<Item> take();
@@ -41,7 +52,13 @@ public:
     int takeDrawerPulses();
     // False while the printer holds as much unprinted data as its receive buffer takes: the
     // byte source should stop reading until the state changes.
-    bool acceptsBytes() const { return true; }
+    bool acceptsBytes() const { return room() > 0; }
+    // How many bytes the next feed() keeps; any beyond are lost, as on a printer whose host
+    // ignores its busy signal.
+    std::size_t room() const {
+        return state_.printing() ? std::numeric_limits<std::size_t>::max()
+                                 : receiveBufferBytes - held_.size();
+    }
 
 private:
     struct Modes {
@@ -66,41 +83,104 @@ private:
     };
     struct PendingLine {
         std::vector<Run> runs;
+        std::vector<LineImage> images;
         int width = 0;
         bool started = false;  // something placed: alignment is now fixed for this line
         Align align = Align::Left;
     };
+    // The command table (escpos_decoder.cpp) and what a handler is given.
+    struct Command;
+    struct Received;
+    static const Command commands[];
 
-    // Decodes one element at the start of `in`; returns the bytes it used, or 0 when `in`
-    // ends before the element does.
+    // Real-time requests are acted on as they arrive, the rest is decoded or held.
+    void receive(std::string_view bytes);
+    void actOnRealTime(std::string_view request);
+    void decode(std::string_view bytes);
+    void decodePending();
+    // Decodes one element at the start of `in`; returns the bytes it used, or 0 (through
+    // more()) when `in` ends before the element does.
     std::size_t step(std::string_view in);
-    std::size_t escape(std::string_view in);
-    std::size_t groupSeparator(std::string_view in);
-    std::size_t fileSeparator(std::string_view in);
-    std::size_t dataLinkEscape(std::string_view in);
+    std::size_t more(std::size_t total = 0);
     std::size_t text(std::string_view in);
-    std::size_t knownCommand(std::string_view in);
-    std::size_t barcode(std::string_view in);
+    std::size_t command(std::string_view in);
+    std::size_t barcodeCommand(const Command& row, std::string_view in);
+    std::size_t run(const Command& row, std::string_view in, std::size_t header, std::size_t data,
+                    std::size_t end = 0);
+    std::size_t passOver(const Command& row, std::string_view header, std::size_t data);
+
+    // Handlers, in the order of the table.
+    void printModes(const Received& command);
+    void emphasis(const Received& command);
+    void doubleStrike(const Received& command);
+    void underline(const Received& command);
+    void characterFont(const Received& command);
+    void justification(const Received& command);
+    void lineSpacing(const Received& command);
+    void defaultLineSpacing(const Received& command);
+    void feedLines(const Received& command);
+    void feedDots(const Received& command);
+    void rightSpacing(const Received& command);
+    void codeTable(const Received& command);
+    void absolutePosition(const Received& command);
+    void initialise(const Received& command);
+    void partialCut(const Received& command);
+    void drawerPulse(const Received& command);
+    void bitImage(const Received& command);
+    void characterSize(const Received& command);
+    void reversePrinting(const Received& command);
+    void cutPaper(const Received& command);
+    void barcodeHeight(const Received& command);
+    void moduleWidth(const Received& command);
+    void hriPosition(const Received& command);
+    void hriFont(const Received& command);
+    void barcode(const Received& command);
+    void rasterImage(const Received& command);
+    void statusBack(const Received& command);
+    void statusRequest(const Received& command);
+    void idRequest(const Received& command);
+    void kanjiOn(const Received& command);
+    void kanjiOff(const Received& command);
+    void kanjiSpacing(const Received& command);
+    void kanjiModes(const Received& command);
+    void kanjiUnderline(const Received& command);
+    void kanjiQuadruple(const Received& command);
+    void realTime(const Received& command);
+    void setting(const Received& command);
+    void notDrawn(const Received& command);
 
     void place(Run::Kind kind, char32_t character);
     void placeRun(Run run);
+    static bool continues(const Run& last, const Run& next);
     void startLine();
     void printLine(int feedDots);
     void cut(bool partial, std::string_view bytes, int feedDots = 0);
     void mark(std::string_view bytes, std::string event);
     // Marks a command whose parameter is out of range; the bytes after it are read afresh.
     std::size_t invalid(std::string_view in, std::size_t length);
+    void invalid(const Received& command);
+    // The parameter, as a value or its digit, when it is at most `highest`; else it is invalid.
+    std::optional<int> choice(const Received& command, int highest);
     void note(std::string event);
+    // Queues bytes for the line; false when too many earlier ones are still unread.
+    bool send(const std::string& bytes);
+    void reply(const std::string& bytes, const std::string& request);
+    void sendStatusBack();
 
     Paper paper_;
     Modes modes_;
     PendingLine line_;
     std::string pending_;        // bytes of an element that has not fully arrived
+    std::size_t wanted_ = 0;     // that element's length, where it is known yet
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come
     std::string skipping_;       // that command's start, for the truncation event
     bool nulMayFollow_ = false;  // a fixed-length barcode ended without its optional NUL
+    std::string arriving_;       // the start of a real-time request still arriving
+    std::string held_;           // received while the printer cannot print
+    std::size_t lost_ = 0;       // bytes that found the receive buffer full
     std::vector<Item> out_;
     PrinterState state_;
+    bool statusBackOn_ = false;
     std::string replies_;
     int drawerPulses_ = 0;
 };

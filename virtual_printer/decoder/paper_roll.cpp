@@ -9,8 +9,14 @@ PaperRoll::PaperRoll(Paper paper, int longestReceiptDots)
     : decoder_(paper), longest_(longestReceiptDots) {}
 
 void PaperRoll::feed(std::string_view bytes) {
-    decoder_.feed(bytes);
-    collect();
+    // A slice at a time, so that a long read turns into receipts as it goes rather than into
+    // one long list of items first.
+    constexpr std::size_t slice = 4096;
+    do {
+        decoder_.feed(bytes.substr(0, slice));
+        collect();
+        bytes.remove_prefix(std::min(slice, bytes.size()));
+    } while (!bytes.empty());
 }
 
 void PaperRoll::endOfStream() {
@@ -18,10 +24,21 @@ void PaperRoll::endOfStream() {
     collect();
     const bool blankOnly =
         std::all_of(current_.items.begin(), current_.items.end(), [](const Item& item) {
-            const auto* line = std::get_if<PrintedLine>(&item);
-            return line != nullptr && line->runs.empty();
+            return std::visit(Overloaded{
+                                  [](const PrintedLine& line) { return line.blank(); },
+                                  [](const Barcode&) { return false; },
+                                  [](const ImageBlock&) { return false; },
+                                  [](const Cut&) { return false; },
+                                  [](const Event&) { return false; },
+                              },
+                              item);
         });
     if (!blankOnly) finishCurrent();
+}
+
+void PaperRoll::setState(const PrinterState& state) {
+    decoder_.setState(state);
+    collect();
 }
 
 std::vector<Receipt> PaperRoll::takeFinished() {
@@ -30,7 +47,14 @@ std::vector<Receipt> PaperRoll::takeFinished() {
 
 void PaperRoll::collect() {
     for (Item& item : decoder_.take()) {
-        const bool cut = std::holds_alternative<Cut>(item);
+        const bool cut = std::visit(Overloaded{
+                                        [](const Cut&) { return true; },
+                                        [](const PrintedLine&) { return false; },
+                                        [](const Barcode&) { return false; },
+                                        [](const ImageBlock&) { return false; },
+                                        [](const Event&) { return false; },
+                                    },
+                                    item);
         currentHeight_ += heightDots(item);
         current_.items.push_back(std::move(item));
         if (cut) {
