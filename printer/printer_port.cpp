@@ -291,6 +291,7 @@ void PrinterPort::waitForRoom(Clock::duration limit) {
 
 bool PrinterPort::read(std::string& received, milliseconds limit, std::size_t most) {
     const auto deadline = Clock::now() + limit;
+    bool readyAtOnce = false;
     for (;;) {
         char chunk[256];
         const ssize_t got = ::read(fd_, chunk, std::min(sizeof chunk, most));
@@ -303,12 +304,14 @@ bool PrinterPort::read(std::string& received, milliseconds limit, std::size_t mo
         // An end of file, a terminal whose other end has gone, a connection reset: hung up.
         if (got == 0 || error == EIO || error == ECONNRESET || error == EPIPE) return false;
         if (timeUntil(deadline).count() == 0) return true;
+        // Some drivers have no poll support and report "ready" at once with nothing to read: do
+        // not spin on them.
+        if (readyAtOnce) host_.waitOnDevice(fd_, 0, milliseconds(5));
         const auto before = Clock::now();
         // A device that cannot be read at all (a parallel port without a reverse channel)
         // simply never answers.
         host_.waitOnDevice(fd_, error == EAGAIN ? POLLIN : 0, timeUntil(deadline));
-        // Some drivers have no poll support and report "ready" at once: do not spin on them.
-        if (Clock::now() - before < milliseconds(1)) host_.waitOnDevice(fd_, 0, milliseconds(5));
+        readyAtOnce = Clock::now() - before < milliseconds(1);
     }
 }
 
