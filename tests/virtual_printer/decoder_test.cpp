@@ -7,6 +7,7 @@
 #include "paper_roll.h"
 #include "sample_streams.h"
 #include "temp_files.h"
+#include "two_d_symbols.h"
 
 namespace {
 
@@ -256,6 +257,66 @@ TEST(PaperRoll, SplitsPaperThatIsNeverCut) {
     EXPECT_EQ(finished[0].heightDots(), 330);
     EXPECT_EQ(finished[0].events(),
               std::vector<std::string>{"picture ends here: longer than 300 dots"});
+}
+
+// The three finder patterns of a QR code: a 7 × 7 ring with a 3 × 3 core, in the corners but
+// the bottom right, so the matrix comes out neither mirrored nor turned.
+bool hasFinder(const vp::ModuleMatrix& m, int left, int top) {
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const bool ring = x == 0 || y == 0 || x == 6 || y == 6;
+            const bool core = x >= 2 && x <= 4 && y >= 2 && y <= 4;
+            if (m.at(left + x, top + y) != (ring || core)) return false;
+        }
+    return true;
+}
+
+TEST(TwoDSymbols, QrCodesAreTheSmallestVersionForTheirLevel) {
+    const auto small = std::get<vp::ModuleMatrix>(vp::encodeQr("https://a.cn/1", {}));
+    EXPECT_EQ(small.columns, 21);
+    EXPECT_EQ(small.rows, 21);
+    EXPECT_TRUE(hasFinder(small, 0, 0) && hasFinder(small, 14, 0) && hasFinder(small, 0, 14));
+    EXPECT_FALSE(hasFinder(small, 14, 14));
+    // 40 bytes fit version 3 at level L, version 5 at level H.
+    const std::string forty(40, 'x');
+    EXPECT_EQ(std::get<vp::ModuleMatrix>(vp::encodeQr(forty, {})).columns, 29);
+    EXPECT_EQ(std::get<vp::ModuleMatrix>(vp::encodeQr(forty, {vp::QrModel::Model2, 3})).columns,
+              37);
+    EXPECT_EQ(std::get<vp::ModuleMatrix>(vp::encodeQr("12345", {vp::QrModel::Micro, 0})).columns,
+              11);
+    EXPECT_TRUE(
+        std::holds_alternative<vp::SymbolError>(vp::encodeQr("1", {vp::QrModel::Micro, 3})));
+    EXPECT_TRUE(std::holds_alternative<vp::SymbolError>(vp::encodeQr(std::string(3000, 'x'), {})));
+    EXPECT_TRUE(std::holds_alternative<vp::SymbolError>(vp::encodeQr("", {})));
+}
+
+TEST(TwoDSymbols, Pdf417KeepsTheColumnsAndRowsAsked) {
+    const std::string data = "INV 144032600111 08827315 2026-12-08 TOTAL 58.50";
+    auto make = [&](vp::Pdf417Settings settings) {
+        return std::get<vp::ModuleMatrix>(vp::encodePdf417(data, settings));
+    };
+    // Start, left indicator, the data columns, right indicator and stop: 17 modules each,
+    // the stop 18; truncated, only the start, the left indicator and a bar.
+    EXPECT_EQ(make({.columns = 4}).columns, 4 * 17 + 69);
+    EXPECT_EQ(make({.columns = 4, .truncated = true}).columns, 4 * 17 + 35);
+    EXPECT_EQ(make({.columns = 2, .rows = 30}).rows, 30);
+    // A higher ratio makes more correction codewords, so more rows for as many columns.
+    EXPECT_GT(make({.columns = 3, .ratio = 40}).rows, make({.columns = 3, .ratio = 1}).rows);
+    EXPECT_GT(make({.columns = 3, .levelGiven = true, .level = 6}).rows,
+              make({.columns = 3, .levelGiven = true, .level = 0}).rows);
+}
+
+TEST(TwoDSymbols, DataMatrixTakesTheSizesOfEcc200Only) {
+    const auto square = std::get<vp::ModuleMatrix>(vp::encodeDataMatrix("ORDER 0002", {}));
+    EXPECT_EQ(square.columns, square.rows);
+    const auto rectangle =
+        std::get<vp::ModuleMatrix>(vp::encodeDataMatrix("ORDER 0002", {true, 36, 12}));
+    EXPECT_EQ(rectangle.columns, 36);
+    EXPECT_EQ(rectangle.rows, 12);
+    const auto smallest = std::get<vp::ModuleMatrix>(vp::encodeDataMatrix("ORDER 0002", {true}));
+    EXPECT_GT(smallest.columns, smallest.rows);
+    EXPECT_TRUE(
+        std::holds_alternative<vp::SymbolError>(vp::encodeDataMatrix("A", {false, 11, 11})));
 }
 
 }  // namespace
