@@ -3,6 +3,7 @@
 #include <chrono>
 #include <random>
 
+#include "character_sets.h"
 #include "escpos_decoder.h"
 #include "paper_roll.h"
 #include "sample_streams.h"
@@ -257,6 +258,29 @@ TEST(PaperRoll, SplitsPaperThatIsNeverCut) {
     EXPECT_EQ(finished[0].heightDots(), 330);
     EXPECT_EQ(finished[0].events(),
               std::vector<std::string>{"picture ends here: longer than 300 dots"});
+}
+
+TEST(CharacterSets, CodeTablesAndNationalSetsAsThePrinterPrintsThem) {
+    struct Case {
+        int table;
+        std::uint8_t byte;
+        char32_t printed;  // 0: the table has no character there
+    };
+    const Case codeTables[] = {
+        {0, 0xB0, U'░'},  {1, 0x95, U'─'},  {1, 0x9C, U'╭'},  {1, 0xA0, U' '},  {1, 0xB1, U'ｱ'},
+        {1, 0xF2, U'年'}, {1, 0xFE, U'▒'},  {2, 0xD5, U'ı'},  {15, 0xA4, U'€'}, {16, 0x80, U'€'},
+        {16, 0x81, 0},    {17, 0x80, U'А'}, {18, 0xAC, U'Č'}, {19, 0xD5, U'€'}, {39, 0x85, 0},
+        {40, 0xA4, U'€'}, {7, 0x80, 0},     {0, 0x41, U'A'},
+    };
+    for (const Case& c : codeTables)
+        EXPECT_EQ(vp::codeTableCharacter(c.table, c.byte), c.printed)
+            << "table " << c.table << " byte " << int(c.byte);
+    const Case nationalSets[] = {
+        {0, '$', U'$'},  {2, '@', U'§'},  {2, '~', U'ß'},   {3, '#', U'£'}, {8, '\\', U'¥'},
+        {15, '$', U'¥'}, {14, '~', U'č'}, {13, '\\', U'₩'}, {5, 'A', U'A'}, {99, '$', U'$'},
+    };
+    for (const Case& c : nationalSets)
+        EXPECT_EQ(vp::internationalCharacter(c.table, c.byte), c.printed) << "set " << c.table;
 }
 
 // The three finder patterns of a QR code: a 7 × 7 ring with a 3 × 3 core, in the corners but
