@@ -270,7 +270,7 @@ TEST(CharacterSets, CodeTablesAndNationalSetsAsThePrinterPrintsThem) {
         {0, 0xB0, U'░'},  {1, 0x95, U'─'},  {1, 0x9C, U'╭'},  {1, 0xA0, U' '},  {1, 0xB1, U'ｱ'},
         {1, 0xF2, U'年'}, {1, 0xFE, U'▒'},  {2, 0xD5, U'ı'},  {15, 0xA4, U'€'}, {16, 0x80, U'€'},
         {16, 0x81, 0},    {17, 0x80, U'А'}, {18, 0xAC, U'Č'}, {19, 0xD5, U'€'}, {39, 0x85, 0},
-        {40, 0xA4, U'€'}, {7, 0x80, 0},     {0, 0x41, U'A'},
+        {40, 0xA4, U'€'}, {7, 0x80, U'€'},  {9, 0x80, 0},     {0, 0x41, U'A'},
     };
     for (const Case& c : codeTables)
         EXPECT_EQ(vp::codeTableCharacter(c.table, c.byte), c.printed)
