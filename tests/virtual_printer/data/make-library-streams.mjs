@@ -242,7 +242,7 @@ const pixels = { data: new Uint8ClampedArray(logo.data), width: logo.width, heig
     );
     encoder.box({ outline: 'double', width: 30 }, 'Thank you!')
         .qrcode('https://shop.example.eu/r/4712', 2, 5, 'l')
-        .barcode('CUP-4712', 'code39', { height: 50, text: 'below' })
+        .barcode('CUP-4712', 'code39', { height: 50, width: 1, text: 'below' })
         .cut('partial');
     save('encoder-58mm.bin', Buffer.from(encoder.encode()), [
         ['logo', 'logo.png'],
