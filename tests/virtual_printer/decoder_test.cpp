@@ -6,6 +6,7 @@
 #include "character_sets.h"
 #include "escpos_decoder.h"
 #include "paper_roll.h"
+#include "printer_replies.h"
 #include "sample_streams.h"
 #include "temp_files.h"
 #include "two_d_symbols.h"
@@ -101,20 +102,40 @@ const Case cases[] = {
      "event automatic status back 1D 61 00\nevent upside-down printing 1B 7B 00"},
     {"known command not drawn", "1B 7B 01 0A",
      "event not drawn: upside-down printing 1B 7B 01\nline 30/21 m@0/78\"1B 7B 01\""},
-    {"raster image passed over", "1D 76 30 00 02 00 03 00 AA BB CC DD EE FF 41 0A",
-     "event not drawn: raster bit image 1D 76 30 00 02 00 03 00 (6 data bytes)\n"
-     "line 30/24 m@0/213\"1D 76 30 00 02 00 03 00\" a@213/12\"A\""},
+    {"raster image", "1D 76 30 00 02 00 03 00 AA BB CC DD EE FF 41 0A",
+     "image x0 16x3\nline 30/24 a@0/12\"A\""},
+    {"raster image double width, then quadruple",
+     "1D 76 30 01 01 00 02 00 FF 00 1D 76 30 33 01 00 01 00 FF",
+     "image x0 16x2 (2x1)\nimage x0 16x2 (2x2)"},
+    {"raster image centred", "1B 61 01 1D 76 30 00 02 00 01 00 FF FF", "image x280 16x1"},
+    {"raster image after a position, cut at the paper's edge",
+     "1B 24 38 02 1D 76 30 00 02 00 01 00 FF FF", "image x568 8x1"},
+    {"raster image after text is ignored", "41 1D 76 30 00 01 00 01 00 FF 0A",
+     "event raster bit image ignored: not at the beginning of a line\n"
+     "line 30/24 a@0/12\"A\" m@12/213\"1D 76 30 00 01 00 01 00\""},
+    {"raster image with a bad mode", "1D 76 30 04 01 00 01 00 0A",
+     "event invalid 1D 76 30 04 01 00 01 00\nline 30/21 m@0/213\"1D 76 30 04 01 00 01 00\""},
+    {"bit images of each density in one line, after text",
+     "41 1B 2A 00 02 00 FF 01 1B 2A 01 01 00 FF 1B 2A 20 01 00 FF FF FF 1B 2A 21 02 00 "
+     "FF FF FF 00 00 01 0A",
+     "line 30/24 a@0/12\"A\" i@12/4x24 (2x3) i@16/1x24 (1x3) i@17/2x24 (2x1) i@19/2x24"},
+    {"bit image centred with its line",
+     "1B 61 01 1B 2A 21 04 00 FF FF FF FF FF FF FF FF FF FF FF FF 0A", "line 30/24 i@286/4x24"},
+    {"bit image columns beyond the line's end are not printed",
+     "1B 24 3E 02 1B 2A 00 03 00 FF FF FF 0A", "line 30/24 i@574/2x24 (2x3)"},
+    {"bit image with a bad mode", "1B 2A 02 01 00 0A",
+     "event invalid 1B 2A 02 01 00\nline 30/21 m@0/132\"1B 2A 02 01 00\""},
     {"stray GBK lead byte keeps the line feed", "C3 0A",
      "event invalid GBK C3 0A\nline 30/21 m@0/24\"C3\""},
     {"byte 80 is no GBK character", "80 0A", "event invalid GBK 80\nline 30/21 m@0/24\"80\""},
     {"truncated command at the end", "1D 6B 49 05 7B 42",
-     "event truncated 1D 6B 49 05 7B 42\nevent text without a line feed, printed here\n"
+     "event truncated 1D 6B 49 05 7B 42: 3 bytes missing\n"
+     "event text without a line feed, printed here\n"
      "line 30/21 m@0/159\"1D 6B 49 05 7B 42\""},
     {"truncated data at the end", "1B 2A 00 05 00 01",
-     "event not drawn: bit image 1B 2A 00 05 00 (5 data bytes)\n"
-     "event truncated 1B 2A 00 05 00: 4 data bytes missing\n"
+     "event truncated 1B 2A 00 05 00 01: 4 bytes missing\n"
      "event text without a line feed, printed here\n"
-     "line 30/21 m@0/132\"1B 2A 00 05 00\""},
+     "line 30/21 m@0/159\"1B 2A 00 05 00 01\""},
     {"the tester's barcode job", barcodeJobHex,
      "line 30/0\nbarcode CODE128 x30 w204 h50 \"123\"\nline 30/0"},
     {"CODE128 code set C takes pairs of digits as bytes", "1D 6B 49 04 7B 43 0C 22",
@@ -174,6 +195,121 @@ TEST(Decoder, TheTestersReceiptHasItsBannerLarge) {
         << printed;
 }
 
+// The dots of the first picture decoded, a row at a time: '#' black, '.' white.
+std::string firstBitmap(const std::string& bytes) {
+    Decoder decoder(Paper::millimetres80());
+    decoder.feed(bytes);
+    decoder.finish();
+    for (const vp::Item& item : decoder.take()) {
+        const vp::Bitmap* bitmap = nullptr;
+        if (const auto* block = std::get_if<vp::ImageBlock>(&item)) bitmap = &block->bitmap;
+        if (const auto* line = std::get_if<vp::PrintedLine>(&item); line && !line->images.empty())
+            bitmap = &line->images.front().bitmap;
+        if (bitmap == nullptr) continue;
+        std::string rows;
+        for (int y = 0; y < bitmap->height; ++y) {
+            if (y > 0) rows += "/";
+            for (int x = 0; x < bitmap->width; ++x) rows += bitmap->black(x, y) ? "#" : ".";
+        }
+        return rows;
+    }
+    return "(none)";
+}
+
+TEST(Decoder, PicturesKeepTheirDots) {
+    const Case cases[] = {
+        {"ESC * columns: the top dot is the high bit", "1B 2A 01 02 00 81 40 0A",
+         "#./.#/../../../../../#."},
+        {"ESC * 24-dot columns: three bytes from the top", "1B 2A 21 02 00 80 00 01 FF 00 00 0A",
+         "##/.#/.#/.#/.#/.#/.#/.#/../../../../../../../../../../../../../../../#."},
+        {"GS v 0 rows: the left dot is the high bit", "1D 76 30 00 02 00 02 00 F0 0F 01 80",
+         "####........####/.......##......."},
+        {"GS v 0 dots beyond the paper are left out", "1B 24 38 02 1D 76 30 00 02 00 01 00 F0 0F",
+         "####...."},
+    };
+    for (const Case& c : cases) EXPECT_EQ(firstBitmap(stream(c.bytes)), c.printed) << c.name;
+}
+
+std::string rasterHeader(std::size_t rowBytes, std::size_t rows) {
+    return bytesFromHex("1D 76 30 00") + char(rowBytes % 256) + char(rowBytes / 256) +
+           char(rows % 256) + char(rows / 256);
+}
+
+TEST(Decoder, TakesAPictureAsLargeAsTheDataBlockLimitInAnyReads) {
+    // The full width of 80 mm paper, as tall as the limit allows.
+    const std::size_t rows = Decoder::largestDataBlock / 72;
+    std::string bytes = rasterHeader(72, rows);
+    for (std::size_t i = 0; i < 72 * rows; ++i) bytes += char(i % 251);
+    bytes += "A\n";
+    Decoder whole(Paper::millimetres80());
+    whole.feed(bytes);
+    const std::vector<vp::Item> items = whole.take();
+    ASSERT_EQ(describe(items), "image x0 576x" + std::to_string(rows) + "\nline 30/24 a@0/12\"A\"");
+    EXPECT_EQ(std::get<vp::ImageBlock>(items[0]).bitmap.rows,
+              std::vector<std::uint8_t>(bytes.begin() + 8, bytes.end() - 2));
+    std::mt19937 random(3);
+    Decoder chunked(Paper::millimetres80());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t size = std::uniform_int_distribution<std::size_t>(1, 70000)(random);
+        chunked.feed(std::string_view(bytes).substr(at, size));
+        at += size;
+    }
+    EXPECT_EQ(chunked.take(), items);
+}
+
+TEST(Decoder, PassesOverLongerDataAsItStreams) {
+    // 17 × 61681 bytes: one more than the limit.
+    const std::string header = rasterHeader(17, 61681);
+    const std::string shown = "1D 76 30 00 11 00 F1 F0";
+    const std::string notDrawn = "event not drawn: raster bit image " + shown +
+                                 " (1048577 data bytes, more than the 1024 KiB a picture may have)";
+    Decoder decoder(Paper::millimetres80());
+    decoder.feed(header);
+    const std::string chunk(4096, '\x10');
+    for (std::size_t sent = 0; sent < Decoder::largestDataBlock; sent += chunk.size())
+        decoder.feed(chunk);
+    decoder.feed(
+        "\x10"
+        "A\n");
+    EXPECT_EQ(describe(decoder.take()),
+              notDrawn + "\nline 30/24 m@0/213\"" + shown + "\" a@213/12\"A\"");
+    // Cut off, it says how much was missing.
+    decoder.feed(header + "\x10");
+    decoder.finish();
+    EXPECT_EQ(describe(decoder.take()), notDrawn + "\nevent truncated " + shown +
+                                            ": 1048576 bytes missing\nevent text without a line "
+                                            "feed, printed here\nline 30/21 m@0/213\"" +
+                                            shown + "\"");
+}
+
+TEST(Decoder, AnswersIdAndStatusRequestsWithThePrintersReplies) {
+    // What the replies are is the reply functions' business: here, that each request gets
+    // exactly what they return, and that the receipt lists it.
+    vp::PrinterState nearEnd, drawerOpen;
+    nearEnd.paperNearEnd = true;
+    drawerOpen.drawerOpen = true;
+    auto event = [](const std::string& reply, const std::string& request) {
+        return reply.empty() ? "event no reply to " + request
+                             : "event replied " + vp::hexBytes(reply, 16) + " to " + request;
+    };
+    for (const vp::PrinterState& state : {vp::PrinterState{}, nearEnd, drawerOpen}) {
+        Decoder decoder(Paper::millimetres80());
+        decoder.setState(state);
+        for (int n : {1, 2, 3, 49, 50, 51, 65, 66, 67, 68, 69, 7}) {
+            decoder.feed(bytesFromHex("1D 49") + char(n));
+            EXPECT_EQ(decoder.takeReplies(), vp::printerId(n, state)) << n;
+            EXPECT_EQ(describe(decoder.take()),
+                      event(vp::printerId(n, state), "GS I " + std::to_string(n)));
+        }
+        for (int n : {1, 2, 49, 50, 3}) {
+            decoder.feed(bytesFromHex("1D 72") + char(n));
+            EXPECT_EQ(decoder.takeReplies(), vp::transmittedStatus(n, state)) << n;
+            EXPECT_EQ(describe(decoder.take()),
+                      event(vp::transmittedStatus(n, state), "GS r " + std::to_string(n)));
+        }
+    }
+}
+
 // Bytes arriving in any chunks decode as if they came in one piece.
 std::string decodeInChunks(const std::string& bytes, std::mt19937& random, Paper paper) {
     Decoder decoder(paper);
@@ -197,8 +333,8 @@ TEST(Decoder, ChunksDecodeAsOneRead) {
 
 TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
     // Mostly command prefixes and their usual parameters, so that commands get exercised.
-    const std::string alphabet =
-        bytesFromHex("1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF");
+    const std::string alphabet = bytesFromHex(
+        "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01");
     std::mt19937 random(42);
     const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int rounds = 0;
@@ -214,7 +350,9 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
         const std::vector<vp::Item> items = decoder.take();
         ASSERT_LE(items.size(), 3 * bytes.size() + 3);
         for (const vp::Item& item : items) {
-            ASSERT_LE(vp::heightDots(item), 8128);
+            // Feeds stop at 1016 mm; a raster image may be 65535 rows at double height.
+            ASSERT_LE(vp::heightDots(item),
+                      std::holds_alternative<vp::ImageBlock>(item) ? 131070 : 8128);
             if (const auto* line = std::get_if<vp::PrintedLine>(&item)) {
                 for (const vp::Run& run : line->runs) ASSERT_LE(run.x, 384);
             }

@@ -144,6 +144,29 @@ TEST(Renderer, DrawsCharactersStylesCutsAndMarkers) {
     EXPECT_EQ(inkIn(partial, QRect(310, 0, 20, 16)).dots, 0);
 }
 
+TEST(Renderer, DrawsPicturesDotForDot) {
+    // A raster image in quadruple size, centred; under it a line with an 8-dot single-density
+    // bit image, whose columns are two dots wide and whose dots are three dots tall.
+    const QImage picture = render(bytesFromHex("1B 61 01 1D 76 30 33 01 00 02 00 A5 5A 1B 61 00 "
+                                               "1B 2A 00 02 00 81 18 0A"))
+                               .front();
+    int expectedInk = 0;
+    auto expectDots = [&](int left, int top, int width, int height, auto black) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                expectedInk += black(x, y);
+                ASSERT_EQ(qGray(picture.pixel(left + x, top + y)) < 128, black(x, y))
+                    << left + x << "," << top + y;
+            }
+    };
+    const int rasterLeft = 32 + (576 - 16) / 2;
+    expectDots(rasterLeft, 0, 16, 4,
+               [](int x, int y) { return bool(((y < 2 ? 0xA5 : 0x5A) >> (7 - x / 2)) & 1); });
+    expectDots(32, 4, 4, 24,
+               [](int x, int y) { return bool(((x < 2 ? 0x81 : 0x18) >> (7 - y / 3)) & 1); });
+    EXPECT_EQ(inkIn(picture, picture.rect()).dots, expectedInk);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {

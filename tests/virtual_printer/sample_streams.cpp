@@ -143,24 +143,46 @@ std::string describe(const vp::Run& run) {
            utf8(run.text) + "\"";
 }
 
+// Printed size, then the scale when it is not 1 × 1.
+std::string describe(const vp::Bitmap& bitmap) {
+    std::string text =
+        std::to_string(bitmap.printedWidth()) + "x" + std::to_string(bitmap.printedHeight());
+    if (bitmap.widthScale != 1 || bitmap.heightScale != 1)
+        text += " (" + std::to_string(bitmap.widthScale) + "x" +
+                std::to_string(bitmap.heightScale) + ")";
+    return text;
+}
+
 }  // namespace
 
 std::string describe(const std::vector<vp::Item>& items) {
     std::string text;
     for (const vp::Item& item : items) {
         if (!text.empty()) text += "\n";
-        if (const auto* line = std::get_if<vp::PrintedLine>(&item)) {
-            text += "line " + std::to_string(line->height) + "/" + std::to_string(line->inkHeight);
-            for (const vp::Run& run : line->runs) text += " " + describe(run);
-        } else if (const auto* barcode = std::get_if<vp::Barcode>(&item)) {
-            text += "barcode " + barcode->symbology + " x" + std::to_string(barcode->x) + " w" +
-                    std::to_string(barcode->barsWidth()) + " h" + std::to_string(barcode->height) +
-                    " \"" + barcode->text + "\"";
-        } else if (const auto* cut = std::get_if<vp::Cut>(&item)) {
-            text += cut->partial ? "cut partial" : "cut full";
-        } else {
-            text += "event " + std::get<vp::Event>(item).text;
-        }
+        text += std::visit(
+            vp::Overloaded{
+                [](const vp::PrintedLine& line) {
+                    std::string described = "line " + std::to_string(line.height) + "/" +
+                                            std::to_string(line.inkHeight);
+                    for (const vp::Run& run : line.runs) described += " " + describe(run);
+                    for (const vp::LineImage& image : line.images)
+                        described += " i@" + std::to_string(image.x) + "/" + describe(image.bitmap);
+                    return described;
+                },
+                [](const vp::Barcode& barcode) {
+                    return "barcode " + barcode.symbology + " x" + std::to_string(barcode.x) +
+                           " w" + std::to_string(barcode.barsWidth()) + " h" +
+                           std::to_string(barcode.height) + " \"" + barcode.text + "\"";
+                },
+                [](const vp::ImageBlock& image) {
+                    return "image x" + std::to_string(image.x) + " " + describe(image.bitmap);
+                },
+                [](const vp::Cut& cut) {
+                    return std::string(cut.partial ? "cut partial" : "cut full");
+                },
+                [](const vp::Event& event) { return "event " + event.text; },
+            },
+            item);
     }
     return text;
 }

@@ -70,7 +70,7 @@ private slots:
         window.resize(600, 300);
         window.show();
         vp::Receipt receipt;
-        for (int i = 0; i < 20; ++i) receipt.items.push_back(vp::PrintedLine{{}, 0, 30});
+        for (int i = 0; i < 20; ++i) receipt.items.push_back(vp::PrintedLine{{}, 0, 30, {}});
         for (int i = 0; i < 3; ++i) window.addReceipt(receipt);
         // The newest receipt is in view.
         QScrollBar* scroll = window.rollArea()->verticalScrollBar();

@@ -1,10 +1,13 @@
 #include "escpos_decoder.h"
 
 #include <algorithm>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "barcodes.h"
 #include "character_sets.h"
+#include "printer_replies.h"
 
 namespace vp {
 namespace {
@@ -22,9 +25,15 @@ constexpr std::size_t markerBytesShown = 8;
 constexpr std::size_t longestNulTerminatedData = 255;
 // 1016 mm: the most paper a printer feeds for one command.
 constexpr int longestFeedDots = 8128;
+// A buffer that grew for a data block is given back once the block is done.
+constexpr std::size_t smallBuffer = 64 << 10;
 
 std::uint8_t byteAt(std::string_view in, std::size_t i) {
     return static_cast<std::uint8_t>(in[i]);
+}
+
+std::size_t little(std::string_view in, std::size_t at) {
+    return byteAt(in, at) + 256u * byteAt(in, at + 1);
 }
 
 int cellWidth(Font font) {
@@ -39,79 +48,207 @@ int digitOrValue(std::uint8_t n) {
     return n >= '0' && n <= '9' ? n - '0' : n;
 }
 
-// Commands recognised for their length only, so that their parameters never print as text.
-struct KnownCommand {
-    std::string_view prefix;
-    std::size_t parameters;
-    bool changesPrint;  // a picture without it would differ from the paper
-    const char* what;
-};
-
-constexpr KnownCommand knownCommands[] = {
-    {"\x1B\x63\x33", 1, false, "paper sensors for paper-end signals"},
-    {"\x1B\x63\x34", 1, false, "paper sensors to stop printing"},
-    {"\x1B\x63\x35", 1, false, "panel buttons"},
-    {"\x1B\x3D", 1, false, "peripheral device"},
-    {"\x1B\x55", 1, false, "unidirectional printing"},
-    {"\x1B\x75", 1, false, "peripheral status request"},
-    {"\x1B\x76", 0, false, "paper sensor status request"},
-    {"\x1B\x37", 3, false, "heating"},
-    {"\x1D\x61", 1, false, "automatic status back"},
-    {"\x1D\x72", 1, false, "status request"},
-    {"\x1D\x49", 1, false, "printer ID request"},
-    {"\x1D\x62", 1, false, "smoothing"},
-    {"\x1D\x50", 2, false, "motion units"},
-    {"\x10\x05", 1, false, "real-time request"},
-    {"\x1B\x7B", 1, true, "upside-down printing"},
-    {"\x1B\x56", 1, true, "90° rotation"},
-    {"\x1B\x52", 1, true, "international character set"},
-    {"\x1B\x25", 1, true, "user-defined characters"},
-    {"\x1B\x5C", 2, true, "relative print position"},
-    {"\x1D\x4C", 2, true, "left margin"},
-    {"\x1D\x57", 2, true, "printing area width"},
-    {"\x1D\x2F", 1, true, "downloaded bit image"},
-    {"\x1C\x70", 2, true, "NV bit image"},
-};
-
-// Commands whose header says how many data bytes follow; their data is passed over.
-struct DataCommand {
-    std::string_view prefix;
-    std::size_t header;  // bytes up to the data
-    const char* what;
-    std::size_t (*dataLength)(std::string_view header);  // 0 for an invalid header
-};
-
-std::size_t little(std::string_view in, std::size_t at) {
-    return byteAt(in, at) + 256u * byteAt(in, at + 1);
+std::string number(std::size_t value) {
+    return std::to_string(value);
 }
 
-constexpr DataCommand dataCommands[] = {
-    {"\x1B\x2A", 5, "bit image",
-     [](std::string_view h) -> std::size_t {
-         const std::uint8_t m = byteAt(h, 2);
-         return m <= 1 ? little(h, 3) : (m == 32 || m == 33) ? 3 * little(h, 3) : 0;
-     }},
-    {"\x1D\x76\x30", 8, "raster bit image",
-     [](std::string_view h) -> std::size_t { return little(h, 4) * little(h, 6); }},
-    {"\x1D\x28", 5, "GS ( function", [](std::string_view h) { return little(h, 3); }},
-};
+std::string bytesMissing(std::size_t count) {
+    return count == 1 ? "1 byte missing" : number(count) + " bytes missing";
+}
 
-std::string number(int value) {
-    return std::to_string(value);
+// Where something `free` dots narrower than the printable width starts.
+int alignedShift(Align align, int free) {
+    return align == Align::Centre ? free / 2 : align == Align::Right ? free : 0;
+}
+
+// The drawer connector pin of ESC p and DLE DC4 1, or 0 for none.
+int drawerPin(std::uint8_t m) {
+    return (m == 0 || m == '0') ? 2 : (m == 1 || m == '1') ? 5 : 0;
+}
+
+// Lengths that depend on parameters; `outOfRange` where they are invalid.
+constexpr std::size_t outOfRange = std::size_t(-1);
+
+// ESC * m nL nH: columns of one or three bytes.
+std::size_t bitImageBytes(std::string_view header) {
+    const std::uint8_t m = byteAt(header, 0);
+    const std::size_t columns = little(header, 1);
+    if (columns == 0) return outOfRange;
+    return m <= 1 ? columns : (m == 32 || m == 33) ? 3 * columns : outOfRange;
+}
+
+// GS v 0 m xL xH yL yH: rows of x bytes.
+std::size_t rasterBytes(std::string_view header) {
+    const std::size_t size = little(header, 1) * little(header, 3);
+    return digitOrValue(byteAt(header, 0)) <= 3 && size > 0 ? size : outOfRange;
+}
+
+// A count of `size` bytes at `at` in the header, lowest first, as pL pH or p1 p2 p3 p4.
+template <std::size_t at, std::size_t size>
+std::size_t littleEndian(std::string_view header) {
+    std::size_t count = 0;
+    for (std::size_t i = size; i-- > 0;) count = count * 256 + byteAt(header, at + i);
+    return count > 0 ? count : outOfRange;
+}
+
+// ESC p m t1 t2: the pin decides whether the times follow.
+std::size_t drawerPulseParameters(std::string_view first) {
+    return drawerPin(byteAt(first, 0)) != 0 ? 3 : outOfRange;
+}
+
+// GS V m [n]: cuts 65 and 66 feed n dots first.
+std::size_t cutParameters(std::string_view first) {
+    const std::uint8_t m = byteAt(first, 0);
+    return digitOrValue(m) <= 1 ? 1 : (m == 65 || m == 66) ? 2 : outOfRange;
 }
 
 }  // namespace
 
+// How a command's length is known once its prefix has arrived.
+struct Length {
+    enum class Form : std::uint8_t {
+        Fixed,    // `parameters` bytes
+        Chosen,   // the first parameter says how many there are: count(first)
+        Block,    // a header of `parameters` bytes, then count(header) bytes of data
+        Barcode,  // GS k: data ended by NUL or counted, as the barcode system says
+    };
+    Form form;
+    std::size_t parameters = 0;
+    std::size_t (*count)(std::string_view) = nullptr;
+};
+
+constexpr Length fixed(std::size_t parameters) {
+    return {Length::Form::Fixed, parameters};
+}
+constexpr Length chosen(std::size_t (*parameters)(std::string_view first)) {
+    return {Length::Form::Chosen, 1, parameters};
+}
+constexpr Length block(std::size_t header, std::size_t (*dataBytes)(std::string_view header)) {
+    return {Length::Form::Block, header, dataBytes};
+}
+constexpr Length barcodeData() {
+    return {Length::Form::Barcode};
+}
+
+struct Decoder::Command {
+    std::string_view prefix;
+    Length length;
+    void (Decoder::*handle)(const Received&);
+    const char* name = "";  // for events about it
+};
+
+// A command whose bytes have all arrived.
+struct Decoder::Received {
+    const Command& command;
+    std::string_view bytes;       // all of them
+    std::string_view parameters;  // after the prefix, up to the data
+    std::string_view data;
+    std::uint8_t parameter(std::size_t i = 0) const { return byteAt(parameters, i); }
+    std::string_view header() const {
+        return bytes.substr(0, command.prefix.size() + parameters.size());
+    }
+};
+
+// Every command the printer knows, by its prefix; where prefixes overlap the longest applies.
+const Decoder::Command Decoder::commands[] = {
+    // ESC: print modes, layout, feeds, cuts, drawer.
+    {"\x1B\x21", fixed(1), &Decoder::printModes},                            // ESC !
+    {"\x1B\x45", fixed(1), &Decoder::emphasis},                              // ESC E
+    {"\x1B\x47", fixed(1), &Decoder::doubleStrike},                          // ESC G
+    {"\x1B\x2D", fixed(1), &Decoder::underline},                             // ESC -
+    {"\x1B\x4D", fixed(1), &Decoder::characterFont},                         // ESC M
+    {"\x1B\x61", fixed(1), &Decoder::justification},                         // ESC a
+    {"\x1B\x33", fixed(1), &Decoder::lineSpacing},                           // ESC 3
+    {"\x1B\x32", fixed(0), &Decoder::defaultLineSpacing},                    // ESC 2
+    {"\x1B\x64", fixed(1), &Decoder::feedLines},                             // ESC d
+    {"\x1B\x4A", fixed(1), &Decoder::feedDots},                              // ESC J
+    {"\x1B\x20", fixed(1), &Decoder::rightSpacing},                          // ESC SP
+    {"\x1B\x74", fixed(1), &Decoder::codeTable},                             // ESC t
+    {"\x1B\x24", fixed(2), &Decoder::absolutePosition},                      // ESC $
+    {"\x1B\x40", fixed(0), &Decoder::initialise},                            // ESC @
+    {"\x1B\x69", fixed(0), &Decoder::partialCut},                            // ESC i
+    {"\x1B\x6D", fixed(0), &Decoder::partialCut},                            // ESC m
+    {"\x1B\x70", chosen(drawerPulseParameters), &Decoder::drawerPulse},      // ESC p
+    {"\x1B\x2A", block(3, bitImageBytes), &Decoder::bitImage, "bit image"},  // ESC *
+    // GS: character size, barcodes, cuts, pictures, replies.
+    {"\x1D\x21", fixed(1), &Decoder::characterSize},                                     // GS !
+    {"\x1D\x42", fixed(1), &Decoder::reversePrinting},                                   // GS B
+    {"\x1D\x56", chosen(cutParameters), &Decoder::cutPaper},                             // GS V
+    {"\x1D\x68", fixed(1), &Decoder::barcodeHeight},                                     // GS h
+    {"\x1D\x77", fixed(1), &Decoder::moduleWidth},                                       // GS w
+    {"\x1D\x48", fixed(1), &Decoder::hriPosition},                                       // GS H
+    {"\x1D\x66", fixed(1), &Decoder::hriFont},                                           // GS f
+    {"\x1D\x6B", barcodeData(), &Decoder::barcode, "barcode"},                           // GS k
+    {"\x1D\x76\x30", block(5, rasterBytes), &Decoder::rasterImage, "raster bit image"},  // GS v 0
+    {"\x1D\x72", fixed(1), &Decoder::statusRequest},                                     // GS r
+    {"\x1D\x49", fixed(1), &Decoder::idRequest},                                         // GS I
+    // FS: Chinese characters.
+    {"\x1C\x26", fixed(0), &Decoder::kanjiOn},         // FS &
+    {"\x1C\x2E", fixed(0), &Decoder::kanjiOff},        // FS .
+    {"\x1C\x53", fixed(2), &Decoder::kanjiSpacing},    // FS S
+    {"\x1C\x21", fixed(1), &Decoder::kanjiModes},      // FS !
+    {"\x1C\x2D", fixed(1), &Decoder::kanjiUnderline},  // FS -
+    {"\x1C\x57", fixed(1), &Decoder::kanjiQuadruple},  // FS W
+    // DLE: real-time requests.
+    {"\x10\x04", fixed(1), &Decoder::realTime, "DLE EOT"},           // DLE EOT
+    {"\x10\x05", fixed(1), &Decoder::setting, "real-time request"},  // DLE ENQ
+    // Settings without effect on paper.
+    {"\x1B\x63\x33", fixed(1), &Decoder::setting,
+     "paper sensors for paper-end signals"},                                          // ESC c 3
+    {"\x1B\x63\x34", fixed(1), &Decoder::setting, "paper sensors to stop printing"},  // ESC c 4
+    {"\x1B\x63\x35", fixed(1), &Decoder::setting, "panel buttons"},                   // ESC c 5
+    {"\x1B\x3D", fixed(1), &Decoder::setting, "peripheral device"},                   // ESC =
+    {"\x1B\x55", fixed(1), &Decoder::setting, "unidirectional printing"},             // ESC U
+    {"\x1B\x75", fixed(1), &Decoder::setting, "peripheral status request"},           // ESC u
+    {"\x1B\x76", fixed(0), &Decoder::setting, "paper sensor status request"},         // ESC v
+    {"\x1B\x37", fixed(3), &Decoder::setting, "heating"},                             // ESC 7
+    {"\x1D\x61", fixed(1), &Decoder::setting, "automatic status back"},               // GS a
+    {"\x1D\x62", fixed(1), &Decoder::setting, "smoothing"},                           // GS b
+    {"\x1D\x50", fixed(2), &Decoder::setting, "motion units"},                        // GS P
+    // Commands that change the paper but are not drawn (yet): a marker shows where.
+    {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},         // ESC {
+    {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                 // ESC V
+    {"\x1B\x52", fixed(1), &Decoder::notDrawn, "international character set"},  // ESC R
+    {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},      // ESC %
+    {"\x1B\x5C", fixed(2), &Decoder::notDrawn, "relative print position"},      // ESC backslash
+    {"\x1D\x4C", fixed(2), &Decoder::notDrawn, "left margin"},                  // GS L
+    {"\x1D\x57", fixed(2), &Decoder::notDrawn, "printing area width"},          // GS W
+    {"\x1D\x2F", fixed(1), &Decoder::notDrawn, "downloaded bit image"},         // GS /
+    {"\x1C\x70", fixed(2), &Decoder::notDrawn, "NV bit image"},                 // FS p
+    {"\x1D\x28", block(3, littleEndian<1, 2>), &Decoder::notDrawn, "GS ( function"},  // GS (
+};
+
 Decoder::Decoder(Paper paper) : paper_(paper) {}
 
 void Decoder::feed(std::string_view bytes) {
-    // Skipped data that has not been buffered yet need not be.
-    if (skip_ > 0 && pending_.empty()) {
-        const std::size_t passed = std::min(skip_, bytes.size());
-        skip_ -= passed;
-        bytes.remove_prefix(passed);
+    decode(bytes);
+}
+
+void Decoder::decode(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (skip_ > 0) {
+            const std::size_t passed = std::min(skip_, bytes.size());
+            skip_ -= passed;
+            bytes.remove_prefix(passed);
+        } else if (!pending_.empty()) {
+            // An element begun in an earlier read gets the bytes it lacks and no more, so that
+            // a long read is never copied whole.
+            const std::size_t lacking = wanted_ > pending_.size() ? wanted_ - pending_.size() : 1;
+            const std::size_t given = std::min(lacking, bytes.size());
+            pending_.append(bytes.substr(0, given));
+            bytes.remove_prefix(given);
+            decodePending();
+        } else if (const std::size_t used = step(bytes); used > 0) {
+            bytes.remove_prefix(used);
+        } else {
+            pending_.reserve(wanted_);
+            pending_.assign(bytes);
+            return;
+        }
     }
-    pending_.append(bytes);
+}
+
+void Decoder::decodePending() {
     std::size_t at = 0;
     while (at < pending_.size()) {
         if (skip_ > 0) {
@@ -125,16 +262,18 @@ void Decoder::feed(std::string_view bytes) {
         at += used;
     }
     pending_.erase(0, at);
+    if (pending_.empty() && pending_.capacity() > smallBuffer) std::string().swap(pending_);
 }
 
 void Decoder::finish() {
     if (skip_ > 0) {
-        note("truncated " + hexBytes(skipping_, markerBytesShown) + ": " + std::to_string(skip_) +
-             " data bytes missing");
+        note("truncated " + hexBytes(skipping_, markerBytesShown) + ": " + bytesMissing(skip_));
         skip_ = 0;
     }
     if (!pending_.empty()) {
-        mark(pending_, "truncated " + hexBytes(pending_, markerBytesShown));
+        std::string event = "truncated " + hexBytes(pending_, markerBytesShown);
+        if (wanted_ > pending_.size()) event += ": " + bytesMissing(wanted_ - pending_.size());
+        mark(pending_, std::move(event));
         pending_.clear();
     }
     if (line_.started) {
@@ -159,9 +298,15 @@ int Decoder::takeDrawerPulses() {
     return std::exchange(drawerPulses_, 0);
 }
 
+std::size_t Decoder::more(std::size_t total) {
+    wanted_ = total;
+    return 0;
+}
+
 std::size_t Decoder::step(std::string_view in) {
     const std::uint8_t first = byteAt(in, 0);
     const bool nulExpected = std::exchange(nulMayFollow_, false);
+    if (first >= 0x20) return text(in);
     switch (first) {
         case LF:
             printLine(modes_.lineSpacing);
@@ -179,22 +324,18 @@ std::size_t Decoder::step(std::string_view in) {
             return 1;
         }
         case ESC:
-            return escape(in);
         case GS:
-            return groupSeparator(in);
         case FS:
-            return fileSeparator(in);
         case DLE:
-            return dataLinkEscape(in);
+            return command(in);
+        case NUL:
+            if (nulExpected) return 1;
+            break;
         default:
             break;
     }
-    if (first < 0x20) {
-        if (first == NUL && nulExpected) return 1;
-        mark(in.substr(0, 1), "unknown " + hexBytes(in.substr(0, 1)));
-        return 1;
-    }
-    return text(in);
+    mark(in.substr(0, 1), "unknown " + hexBytes(in.substr(0, 1)));
+    return 1;
 }
 
 std::size_t Decoder::text(std::string_view in) {
@@ -216,7 +357,7 @@ std::size_t Decoder::text(std::string_view in) {
         mark(in.substr(0, 1), "invalid GBK " + hexBytes(in.substr(0, 1)));
         return 1;
     }
-    if (in.size() < 2) return 0;
+    if (in.size() < 2) return more(2);
     const std::uint8_t trail = byteAt(in, 1);
     if (const char32_t c = gbkCharacter(first, trail)) {
         place(Run::Kind::Double, c);
@@ -229,290 +370,260 @@ std::size_t Decoder::text(std::string_view in) {
     return couldPair ? 2 : 1;
 }
 
-std::size_t Decoder::escape(std::string_view in) {
-    if (in.size() < 2) return 0;
-    const std::uint8_t command = byteAt(in, 1);
-    // Commands with one parameter byte.
-    if (std::string_view("!EG-Ma3dJ t").find(static_cast<char>(command)) !=
-        std::string_view::npos) {
-        if (in.size() < 3) return 0;
-        const std::uint8_t n = byteAt(in, 2);
-        const int value = digitOrValue(n);
-        switch (command) {
-            case '!':
-                modes_.font = (n & 0x01) ? Font::B : Font::A;
-                modes_.emphasised = (n & 0x08) != 0;
-                modes_.heightScale = (n & 0x10) ? 2 : 1;
-                modes_.widthScale = (n & 0x20) ? 2 : 1;
-                modes_.underline = (n & 0x80) ? 1 : 0;
-                break;
-            case 'E':
-                modes_.emphasised = (n & 0x01) != 0;
-                break;
-            case 'G':
-                modes_.doubleStrike = (n & 0x01) != 0;
-                break;
-            case '-':
-                if (value > 2) return invalid(in, 3);
-                modes_.underline = static_cast<std::uint8_t>(value);
-                break;
-            case 'M':
-                if (value > 1) return invalid(in, 3);
-                modes_.font = value == 1 ? Font::B : Font::A;
-                break;
-            case 'a':
-                if (value > 2) return invalid(in, 3);
-                modes_.align = static_cast<Align>(value);
-                break;
-            case '3':
-                modes_.lineSpacing = n;
-                break;
-            case 'd':
-                printLine(n * modes_.lineSpacing);
-                break;
-            case 'J':
-                printLine(n);
-                break;
-            case ' ':
-                modes_.rightSpacing = n;
-                break;
-            case 't':
-                modes_.codeTable = n;
-                note("code table " + number(n));
-                break;
+std::size_t Decoder::command(std::string_view in) {
+    if (in.size() < 2) return more(2);
+    // The table's rows by their first two bytes, so that finding a command reads only a few.
+    static const auto rowsByStart = [] {
+        std::unordered_map<std::uint16_t, std::vector<const Command*>> rows;
+        for (const Command& command : commands)
+            rows[static_cast<std::uint16_t>(little(command.prefix, 0))].push_back(&command);
+        return rows;
+    }();
+    static const std::vector<const Command*> none;
+    const auto rows = rowsByStart.find(static_cast<std::uint16_t>(little(in, 0)));
+    const Command* row = nullptr;
+    for (const Command* command : rows == rowsByStart.end() ? none : rows->second) {
+        if (command->prefix.size() > in.size()) {
+            if (command->prefix.starts_with(in)) return more();
+        } else if (in.starts_with(command->prefix) &&
+                   (row == nullptr || command->prefix.size() > row->prefix.size())) {
+            row = command;
         }
-        return 3;
     }
-    switch (command) {
-        case '@':
-            if (line_.started) note("ESC @ discarded a line that had not been printed");
-            line_ = PendingLine{};
-            modes_ = Modes{};
-            return 2;
-        case '2':
-            modes_.lineSpacing = 30;
-            return 2;
-        case 'i':
-        case 'm':
-            cut(true, in.substr(0, 2));
-            return 2;
-        case '$': {
-            if (in.size() < 4) return 0;
-            const int position = static_cast<int>(little(in, 2));
-            if (position < paper_.printableDots) {
-                startLine();
-                line_.width = position;
-            }
-            return 4;
-        }
-        case 'p': {
-            if (in.size() < 3) return 0;
-            const std::uint8_t m = byteAt(in, 2);
-            const int pin = (m == 0 || m == '0') ? 2 : (m == 1 || m == '1') ? 5 : 0;
-            if (pin == 0) return invalid(in, 3);
-            if (in.size() < 5) return 0;
-            const int on = byteAt(in, 3) * 2, off = std::max(byteAt(in, 3), byteAt(in, 4)) * 2;
-            note("drawer pin " + number(pin) + " on " + number(on) + " ms off " + number(off) +
-                 " ms");
-            return 5;
-        }
-        default:
-            return knownCommand(in);
+    if (row == nullptr) {
+        mark(in.substr(0, 2), "unknown " + hexBytes(in.substr(0, 2)));
+        return 2;
     }
+    const std::size_t prefix = row->prefix.size();
+    switch (row->length.form) {
+        case Length::Form::Fixed:
+            return run(*row, in, prefix + row->length.parameters, 0);
+        case Length::Form::Chosen: {
+            if (in.size() <= prefix) return more(prefix + 1);
+            const std::size_t parameters = row->length.count(in.substr(prefix, 1));
+            if (parameters == outOfRange) return invalid(in, prefix + 1);
+            return run(*row, in, prefix + parameters, 0);
+        }
+        case Length::Form::Block: {
+            const std::size_t header = prefix + row->length.parameters;
+            if (in.size() < header) return more(header);
+            const std::size_t data = row->length.count(in.substr(prefix, header - prefix));
+            if (data == outOfRange) return invalid(in, header);
+            if (data > largestDataBlock) return passOver(*row, in.substr(0, header), data);
+            return run(*row, in, header, data);
+        }
+        case Length::Form::Barcode:
+            return barcodeCommand(*row, in);
+    }
+    return 0;
 }
 
-std::size_t Decoder::groupSeparator(std::string_view in) {
-    if (in.size() < 2) return 0;
-    const std::uint8_t command = byteAt(in, 1);
-    if (command == 'k') return barcode(in);
-    if (std::string_view("!BVhwHf").find(static_cast<char>(command)) == std::string_view::npos)
-        return knownCommand(in);
-    if (in.size() < 3) return 0;
-    const std::uint8_t n = byteAt(in, 2);
-    const int value = digitOrValue(n);
-    switch (command) {
-        case '!': {
-            const int width = (n >> 4) + 1, height = (n & 0x0F) + 1;
-            if (width > 8 || height > 8) return invalid(in, 3);
-            modes_.widthScale = modes_.kanjiWidthScale = static_cast<std::uint8_t>(width);
-            modes_.heightScale = modes_.kanjiHeightScale = static_cast<std::uint8_t>(height);
-            break;
-        }
-        case 'B':
-            modes_.reverse = (n & 0x01) != 0;
-            break;
-        case 'V':
-            if (value == 0 || value == 1) {
-                cut(value == 1, in.substr(0, 3));
-            } else if (n == 65 || n == 66) {
-                if (in.size() < 4) return 0;
-                cut(n == 66, in.substr(0, 4), byteAt(in, 3));
-                return 4;
-            } else {
-                return invalid(in, 3);
-            }
-            break;
-        case 'h':
-            if (n == 0) return invalid(in, 3);
-            modes_.barHeight = n;
-            break;
-        case 'w':
-            if (n < 1 || n > 6) return invalid(in, 3);
-            modes_.moduleWidth = n;
-            break;
-        case 'H':
-            if (value > 3) return invalid(in, 3);
-            modes_.hri = static_cast<HriPosition>(value);
-            break;
-        case 'f':
-            if (value > 1) return invalid(in, 3);
-            modes_.hriFont = value == 1 ? Font::B : Font::A;
-            break;
-    }
-    return 3;
+// The whole command, once it has arrived, goes to its handler.
+std::size_t Decoder::run(const Command& row, std::string_view in, std::size_t header,
+                         std::size_t data, std::size_t end) {
+    if (end == 0) end = header + data;
+    if (in.size() < end) return more(end);
+    const std::size_t prefix = row.prefix.size();
+    (this->*row.handle)(Received{row, in.substr(0, end), in.substr(prefix, header - prefix),
+                                 in.substr(header, data)});
+    return end;
 }
 
-std::size_t Decoder::fileSeparator(std::string_view in) {
-    if (in.size() < 2) return 0;
-    const std::uint8_t command = byteAt(in, 1);
-    switch (command) {
-        case '&':
-            modes_.kanji = true;
-            return 2;
-        case '.':
-            modes_.kanji = false;
-            return 2;
-        case 'S':
-            if (in.size() < 4) return 0;
-            modes_.kanjiLeftSpacing = byteAt(in, 2);
-            modes_.kanjiRightSpacing = byteAt(in, 3);
-            return 4;
-        case '!':
-        case '-':
-        case 'W':
-            break;
-        default:
-            return knownCommand(in);
-    }
-    if (in.size() < 3) return 0;
-    const std::uint8_t n = byteAt(in, 2);
-    if (command == '!') {
-        // Only bits 2, 3 and 7 mean anything here; the rest are ignored.
-        modes_.kanjiWidthScale = (n & 0x04) ? 2 : 1;
-        modes_.kanjiHeightScale = (n & 0x08) ? 2 : 1;
-        modes_.kanjiUnderline = (n & 0x80) ? 1 : 0;
-    } else if (command == '-') {
-        if (digitOrValue(n) > 2) return invalid(in, 3);
-        modes_.kanjiUnderline = static_cast<std::uint8_t>(digitOrValue(n));
-    } else {
-        modes_.kanjiWidthScale = modes_.kanjiHeightScale = (n & 0x01) ? 2 : 1;
-    }
-    return 3;
+std::size_t Decoder::passOver(const Command& row, std::string_view header, std::size_t data) {
+    mark(header, std::string("not drawn: ") + row.name + " " + hexBytes(header) + " (" +
+                     number(data) + " data bytes, more than the " + number(largestDataBlock >> 10) +
+                     " KiB a picture may have)");
+    skip_ = data;
+    skipping_ = header;
+    return header.size();
 }
 
-std::size_t Decoder::dataLinkEscape(std::string_view in) {
-    if (in.size() < 2) return 0;
-    if (byteAt(in, 1) != 0x04) return knownCommand(in);
-    if (in.size() < 3) return 0;
-    const std::uint8_t n = byteAt(in, 2);
-    if (n < 1 || n > 4) return invalid(in, 3);
-    // A status request: a printer would answer; nothing here reads answers.
-    note("DLE EOT " + number(n));
-    return 3;
-}
-
-std::size_t Decoder::knownCommand(std::string_view in) {
-    bool mayBeLonger = false;
-    for (const KnownCommand& known : knownCommands) {
-        if (in.size() < known.prefix.size()) {
-            mayBeLonger = mayBeLonger || known.prefix.starts_with(in);
-            continue;
-        }
-        if (!in.starts_with(known.prefix)) continue;
-        const std::size_t length = known.prefix.size() + known.parameters;
-        if (in.size() < length) return 0;
-        const std::string_view command = in.substr(0, length);
-        const bool allZero = std::all_of(command.begin() + known.prefix.size(), command.end(),
-                                         [](char c) { return c == 0; });
-        // A zero parameter selects what the picture shows anyway.
-        if (known.changesPrint && !allZero) {
-            mark(command, std::string("not drawn: ") + known.what + " " + hexBytes(command));
-        } else {
-            note(std::string(known.what) + " " + hexBytes(command));
-        }
-        return length;
-    }
-    for (const DataCommand& data : dataCommands) {
-        if (in.size() < data.prefix.size()) {
-            mayBeLonger = mayBeLonger || data.prefix.starts_with(in);
-            continue;
-        }
-        if (!in.starts_with(data.prefix)) continue;
-        if (in.size() < data.header) return 0;
-        const std::string_view header = in.substr(0, data.header);
-        const std::size_t length = data.dataLength(header);
-        if (length == 0) return invalid(in, data.header);
-        mark(header, std::string("not drawn: ") + data.what + " " + hexBytes(header) + " (" +
-                         std::to_string(length) + " data bytes)");
-        skip_ = length;
-        skipping_ = header;
-        return data.header;
-    }
-    if (mayBeLonger) return 0;
-    mark(in.substr(0, 2), "unknown " + hexBytes(in.substr(0, 2)));
-    return 2;
-}
-
-std::size_t Decoder::barcode(std::string_view in) {
+std::size_t Decoder::barcodeCommand(const Command& row, std::string_view in) {
     if (line_.started) {
         // The printer takes GS k only at the start of a line and prints what follows as text.
         mark(in.substr(0, 2), "barcode ignored: not at the beginning of a line");
         return 2;
     }
-    if (in.size() < 3) return 0;
+    if (in.size() < 3) return more(3);
     const std::uint8_t m = byteAt(in, 2);
-    Symbology symbology;
-    std::string_view data;
-    std::size_t used = 0;
-    if (m <= 6) {
-        symbology = static_cast<Symbology>(m + 65);
-        // Fixed-length systems end after their longest data, NUL or not.
-        static constexpr std::size_t longest[] = {12, 12, 13, 8, 0, 0, 0};
-        const std::size_t limit = longest[m] != 0 ? longest[m] : longestNulTerminatedData;
-        const std::size_t end = in.find('\0', 3);
-        if (end != std::string_view::npos && end - 3 <= limit) {
-            data = in.substr(3, end - 3);
-            used = end + 1;
-        } else if (in.size() >= 3 + limit + 1 || (longest[m] != 0 && in.size() >= 3 + limit)) {
-            if (longest[m] == 0) {
-                mark(in.substr(0, 3), "barcode without NUL in " + number(static_cast<int>(limit)) +
-                                          " bytes " + hexBytes(in.substr(0, 3)));
-                return 3;
-            }
-            data = in.substr(3, limit);
-            used = 3 + limit;
-            nulMayFollow_ = true;
-        } else {
-            return 0;
-        }
-    } else if (m >= 65 && m <= 73) {
-        symbology = static_cast<Symbology>(m);
-        if (in.size() < 4) return 0;
-        used = 4 + byteAt(in, 3);
-        if (in.size() < used) return 0;
-        data = in.substr(4, used - 4);
-    } else {
-        return invalid(in, 3);
+    if (m >= 65 && m <= 73) {
+        if (in.size() < 4) return more(4);
+        return run(row, in, 4, byteAt(in, 3));
     }
+    if (m > 6) return invalid(in, 3);
+    // Fixed-length systems end after their longest data, NUL or not.
+    static constexpr std::size_t longest[] = {12, 12, 13, 8, 0, 0, 0};
+    const std::size_t limit = longest[m] != 0 ? longest[m] : longestNulTerminatedData;
+    const std::size_t end = in.find('\0', 3);
+    if (end != std::string_view::npos && end - 3 <= limit) return run(row, in, 3, end - 3, end + 1);
+    if (in.size() < 3 + limit + (longest[m] == 0 ? 1 : 0)) return more();
+    if (longest[m] == 0) {
+        mark(in.substr(0, 3),
+             "barcode without NUL in " + number(limit) + " bytes " + hexBytes(in.substr(0, 3)));
+        return 3;
+    }
+    nulMayFollow_ = true;
+    return run(row, in, 3, limit);
+}
 
+void Decoder::printModes(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    modes_.font = (n & 0x01) ? Font::B : Font::A;
+    modes_.emphasised = (n & 0x08) != 0;
+    modes_.heightScale = (n & 0x10) ? 2 : 1;
+    modes_.widthScale = (n & 0x20) ? 2 : 1;
+    modes_.underline = (n & 0x80) ? 1 : 0;
+}
+
+void Decoder::emphasis(const Received& command) {
+    modes_.emphasised = (command.parameter() & 0x01) != 0;
+}
+
+void Decoder::doubleStrike(const Received& command) {
+    modes_.doubleStrike = (command.parameter() & 0x01) != 0;
+}
+
+void Decoder::underline(const Received& command) {
+    if (const auto value = choice(command, 2)) modes_.underline = static_cast<std::uint8_t>(*value);
+}
+
+void Decoder::characterFont(const Received& command) {
+    if (const auto value = choice(command, 1)) modes_.font = *value == 1 ? Font::B : Font::A;
+}
+
+void Decoder::justification(const Received& command) {
+    if (const auto value = choice(command, 2)) modes_.align = static_cast<Align>(*value);
+}
+
+void Decoder::lineSpacing(const Received& command) {
+    modes_.lineSpacing = command.parameter();
+}
+
+void Decoder::defaultLineSpacing(const Received&) {
+    modes_.lineSpacing = 30;
+}
+
+void Decoder::feedLines(const Received& command) {
+    printLine(command.parameter() * modes_.lineSpacing);
+}
+
+void Decoder::feedDots(const Received& command) {
+    printLine(command.parameter());
+}
+
+void Decoder::rightSpacing(const Received& command) {
+    modes_.rightSpacing = command.parameter();
+}
+
+void Decoder::codeTable(const Received& command) {
+    modes_.codeTable = command.parameter();
+    note("code table " + number(command.parameter()));
+}
+
+void Decoder::absolutePosition(const Received& command) {
+    const int position = static_cast<int>(little(command.parameters, 0));
+    if (position < paper_.printableDots) {
+        startLine();
+        line_.width = position;
+    }
+}
+
+void Decoder::initialise(const Received&) {
+    if (line_.started) note("ESC @ discarded a line that had not been printed");
+    line_ = PendingLine{};
+    modes_ = Modes{};
+}
+
+void Decoder::partialCut(const Received& command) {
+    cut(true, command.bytes);
+}
+
+void Decoder::drawerPulse(const Received& command) {
+    const int pin = drawerPin(command.parameter(0));
+    const int on = command.parameter(1) * 2;
+    const int off = std::max(command.parameter(1), command.parameter(2)) * 2;
+    note("drawer pin " + number(pin) + " on " + number(on) + " ms off " + number(off) + " ms");
+}
+
+void Decoder::bitImage(const Received& command) {
+    const std::uint8_t m = command.parameter();
+    const int columnBytes = m >= 32 ? 3 : 1;
+    // Single density prints each column two dots wide; the 8-dot modes print each dot three
+    // dots tall, so that every mode makes a line 24 dots high.
+    const int widthScale = m == 0 || m == 32 ? 2 : 1;
+    // Columns beyond the end of the line are not printed.
+    const std::size_t fit = std::max(0, paper_.printableDots - line_.width) / widthScale;
+    const std::size_t columns = std::min(fit, command.data.size() / columnBytes);
+    if (columns == 0) return;
+    LineImage image;
+    image.bitmap = columnBitmap(command.data.substr(0, columns * columnBytes), columnBytes);
+    image.bitmap.widthScale = static_cast<std::uint8_t>(widthScale);
+    image.bitmap.heightScale = columnBytes == 1 ? 3 : 1;
+    startLine();
+    image.x = line_.width;
+    line_.width += image.bitmap.printedWidth();
+    line_.images.push_back(std::move(image));
+}
+
+void Decoder::characterSize(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    const int width = (n >> 4) + 1, height = (n & 0x0F) + 1;
+    if (width > 8 || height > 8) {
+        invalid(command);
+        return;
+    }
+    modes_.widthScale = modes_.kanjiWidthScale = static_cast<std::uint8_t>(width);
+    modes_.heightScale = modes_.kanjiHeightScale = static_cast<std::uint8_t>(height);
+}
+
+void Decoder::reversePrinting(const Received& command) {
+    modes_.reverse = (command.parameter() & 0x01) != 0;
+}
+
+void Decoder::cutPaper(const Received& command) {
+    const std::uint8_t m = command.parameter();
+    if (m == 65 || m == 66) {
+        cut(m == 66, command.bytes, command.parameter(1));
+    } else {
+        cut(digitOrValue(m) == 1, command.bytes);
+    }
+}
+
+void Decoder::barcodeHeight(const Received& command) {
+    if (command.parameter() == 0) {
+        invalid(command);
+        return;
+    }
+    modes_.barHeight = command.parameter();
+}
+
+void Decoder::moduleWidth(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    if (n < 1 || n > 6) {
+        invalid(command);
+        return;
+    }
+    modes_.moduleWidth = n;
+}
+
+void Decoder::hriPosition(const Received& command) {
+    if (const auto value = choice(command, 3)) modes_.hri = static_cast<HriPosition>(*value);
+}
+
+void Decoder::hriFont(const Received& command) {
+    if (const auto value = choice(command, 1)) modes_.hriFont = *value == 1 ? Font::B : Font::A;
+}
+
+void Decoder::barcode(const Received& command) {
+    const Symbology symbology = static_cast<Symbology>(
+        command.parameter() <= 6 ? command.parameter() + 65 : command.parameter());
     const std::string name = symbologyName(symbology);
-    const std::string_view command = in.substr(0, used);
-    const SymbolResult result = encodeSymbol(symbology, data);
+    const SymbolResult result = encodeSymbol(symbology, command.data);
     if (const auto* error = std::get_if<SymbolError>(&result)) {
-        mark(command, "barcode " + name + " not printed: " + error->reason + ", " +
-                          hexBytes(command, markerBytesShown));
+        mark(command.bytes, "barcode " + name + " not printed: " + error->reason + ", " +
+                                hexBytes(command.bytes, markerBytesShown));
         printLine(0);
-        return used;
+        return;
     }
     const Symbol& symbol = std::get<Symbol>(result);
     Barcode printed;
@@ -523,10 +634,11 @@ std::size_t Decoder::barcode(std::string_view in) {
             static_cast<std::uint16_t>(elementDots(symbol, element, modes_.moduleWidth)));
     const int bars = printed.barsWidth();
     if (bars > paper_.printableDots) {
-        mark(command, "barcode " + name + " not printed: " + number(bars) +
-                          " dots wider than the paper, " + hexBytes(command, markerBytesShown));
+        mark(command.bytes, "barcode " + name + " not printed: " + number(bars) +
+                                " dots wider than the paper, " +
+                                hexBytes(command.bytes, markerBytesShown));
         printLine(0);
-        return used;
+        return;
     }
     // Quiet zones are kept inside the printable width while it has room for them, so that
     // a symbol never starts right at the paper's edge.
@@ -536,10 +648,7 @@ std::size_t Decoder::barcode(std::string_view in) {
     if (box > paper_.printableDots) {
         printed.x = (paper_.printableDots - bars) / 2;
     } else {
-        const int free = paper_.printableDots - box;
-        printed.x = printed.quietLeft + (modes_.align == Align::Centre  ? free / 2
-                                         : modes_.align == Align::Right ? free
-                                                                        : 0);
+        printed.x = printed.quietLeft + alignedShift(modes_.align, paper_.printableDots - box);
     }
     printed.barHeight = modes_.barHeight;
     printed.hri = modes_.hri;
@@ -550,14 +659,101 @@ std::size_t Decoder::barcode(std::string_view in) {
         printed.height += textHeight;
     if (printed.hri == HriPosition::Below || printed.hri == HriPosition::Both)
         printed.height += textHeight;
-    out_.emplace_back(std::in_place_type<decltype(printed)>, std::move(printed));
-    return used;
+    out_.emplace_back(std::in_place_type<Barcode>, std::move(printed));
+}
+
+void Decoder::rasterImage(const Received& command) {
+    if (!line_.runs.empty() || !line_.images.empty()) {
+        // As GS k: the printer takes a raster image only with nothing waiting in the line.
+        mark(command.header(), "raster bit image ignored: not at the beginning of a line");
+        return;
+    }
+    const int mode = digitOrValue(command.parameter());
+    const int widthScale = (mode & 1) ? 2 : 1;
+    // Dots beyond the printable width are not printed.
+    const int fit = (paper_.printableDots - line_.width) / widthScale;
+    ImageBlock image;
+    image.bitmap = rasterBitmap(command.data, static_cast<int>(little(command.parameters, 1)), fit);
+    image.bitmap.widthScale = static_cast<std::uint8_t>(widthScale);
+    image.bitmap.heightScale = (mode & 2) ? 2 : 1;
+    const int free = paper_.printableDots - line_.width - image.bitmap.printedWidth();
+    image.x = line_.width + alignedShift(line_.started ? line_.align : modes_.align, free);
+    line_ = PendingLine{};
+    out_.emplace_back(std::in_place_type<ImageBlock>, std::move(image));
+}
+
+void Decoder::statusRequest(const Received& command) {
+    reply(transmittedStatus(command.parameter(), state_), "GS r " + number(command.parameter()));
+}
+
+void Decoder::idRequest(const Received& command) {
+    reply(printerId(command.parameter(), state_), "GS I " + number(command.parameter()));
+}
+
+void Decoder::kanjiOn(const Received&) {
+    modes_.kanji = true;
+}
+
+void Decoder::kanjiOff(const Received&) {
+    modes_.kanji = false;
+}
+
+void Decoder::kanjiSpacing(const Received& command) {
+    modes_.kanjiLeftSpacing = command.parameter(0);
+    modes_.kanjiRightSpacing = command.parameter(1);
+}
+
+void Decoder::kanjiModes(const Received& command) {
+    // Only bits 2, 3 and 7 mean anything here; the rest are ignored.
+    const std::uint8_t n = command.parameter();
+    modes_.kanjiWidthScale = (n & 0x04) ? 2 : 1;
+    modes_.kanjiHeightScale = (n & 0x08) ? 2 : 1;
+    modes_.kanjiUnderline = (n & 0x80) ? 1 : 0;
+}
+
+void Decoder::kanjiUnderline(const Received& command) {
+    if (const auto value = choice(command, 2))
+        modes_.kanjiUnderline = static_cast<std::uint8_t>(*value);
+}
+
+void Decoder::kanjiQuadruple(const Received& command) {
+    modes_.kanjiWidthScale = modes_.kanjiHeightScale = (command.parameter() & 0x01) ? 2 : 1;
+}
+
+// A status request: a printer would answer; nothing here reads answers yet.
+void Decoder::realTime(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    if (n < 1 || n > 4) {
+        invalid(command);
+        return;
+    }
+    note("DLE EOT " + number(n));
+}
+
+void Decoder::setting(const Received& command) {
+    note(std::string(command.command.name) + " " + hexBytes(command.bytes));
+}
+
+void Decoder::notDrawn(const Received& command) {
+    const std::string_view header = command.header();
+    if (!command.data.empty()) {
+        mark(header, std::string("not drawn: ") + command.command.name + " " + hexBytes(header) +
+                         " (" + number(command.data.size()) + " data bytes)");
+        return;
+    }
+    // A zero parameter selects what the picture shows anyway.
+    if (std::all_of(command.parameters.begin(), command.parameters.end(),
+                    [](char c) { return c == 0; })) {
+        setting(command);
+        return;
+    }
+    mark(command.bytes,
+         std::string("not drawn: ") + command.command.name + " " + hexBytes(command.bytes));
 }
 
 void Decoder::place(Run::Kind kind, char32_t character) {
     Run run;
     run.kind = kind;
-    run.text = character;
     run.style.emphasised = modes_.emphasised || modes_.doubleStrike;
     run.style.reverse = modes_.reverse;
     if (kind == Run::Kind::Single) {
@@ -577,7 +773,24 @@ void Decoder::place(Run::Kind kind, char32_t character) {
         run.pitch = (modes_.kanjiLeftSpacing + kanjiCell + modes_.kanjiRightSpacing) *
                     modes_.kanjiWidthScale;
     }
+    // Most characters continue the run before them: they need no run of their own.
+    if (!line_.runs.empty() && line_.width + run.pitch <= paper_.printableDots) {
+        run.x = line_.width;
+        if (Run& last = line_.runs.back(); continues(last, run)) {
+            last.text.push_back(character);
+            line_.width += run.pitch;
+            return;
+        }
+    }
+    run.text = character;
     placeRun(std::move(run));
+}
+
+// Whether `next` can join the run `last` as more of its characters.
+bool Decoder::continues(const Run& last, const Run& next) {
+    return last.kind == next.kind && next.kind != Run::Kind::Marker && last.style == next.style &&
+           last.pitch == next.pitch && last.leftGap == next.leftGap &&
+           last.cellWidth == next.cellWidth && last.x + last.width() == next.x;
 }
 
 void Decoder::placeRun(Run run) {
@@ -587,14 +800,9 @@ void Decoder::placeRun(Run run) {
     startLine();
     run.x = line_.width;
     line_.width += run.width();
-    if (!line_.runs.empty() && run.kind != Run::Kind::Marker) {
-        Run& last = line_.runs.back();
-        if (last.kind == run.kind && last.style == run.style && last.pitch == run.pitch &&
-            last.leftGap == run.leftGap && last.cellWidth == run.cellWidth &&
-            last.x + last.width() == run.x) {
-            last.text += run.text;
-            return;
-        }
+    if (!line_.runs.empty() && continues(line_.runs.back(), run)) {
+        line_.runs.back().text += run.text;
+        return;
     }
     line_.runs.push_back(std::move(run));
 }
@@ -610,17 +818,20 @@ void Decoder::startLine() {
 void Decoder::printLine(int feedDots) {
     PrintedLine printed;
     const Align align = line_.started ? line_.align : modes_.align;
-    const int free = std::max(0, paper_.printableDots - line_.width);
-    const int shift = align == Align::Centre ? free / 2 : align == Align::Right ? free : 0;
+    const int shift = alignedShift(align, std::max(0, paper_.printableDots - line_.width));
     for (Run& run : line_.runs) {
         run.x += shift;
         printed.inkHeight = std::max(printed.inkHeight, run.height());
     }
+    for (LineImage& image : line_.images) {
+        image.x += shift;
+        printed.inkHeight = std::max(printed.inkHeight, image.bitmap.printedHeight());
+    }
     printed.runs = std::move(line_.runs);
+    printed.images = std::move(line_.images);
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
     line_ = PendingLine{};
-    if (printed.height > 0)
-        out_.emplace_back(std::in_place_type<decltype(printed)>, std::move(printed));
+    if (printed.height > 0) out_.emplace_back(std::in_place_type<PrintedLine>, std::move(printed));
 }
 
 void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
@@ -650,8 +861,32 @@ std::size_t Decoder::invalid(std::string_view in, std::size_t length) {
     return length;
 }
 
+void Decoder::invalid(const Received& command) {
+    invalid(command.bytes, command.bytes.size());
+}
+
+std::optional<int> Decoder::choice(const Received& command, int highest) {
+    const int value = digitOrValue(command.parameter());
+    if (value <= highest) return value;
+    invalid(command);
+    return std::nullopt;
+}
+
 void Decoder::note(std::string event) {
     out_.emplace_back(std::in_place_type<Event>, Event{std::move(event)});
+}
+
+void Decoder::reply(const std::string& bytes, const std::string& request) {
+    if (bytes.empty()) {
+        note("no reply to " + request);
+        return;
+    }
+    if (replies_.size() + bytes.size() > replyBufferBytes) {
+        note("no reply to " + request + ": earlier replies were never read");
+        return;
+    }
+    replies_ += bytes;
+    note("replied " + hexBytes(bytes, 16) + " to " + request);
 }
 
 }  // namespace vp

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,12 @@ namespace vp {
 // connections, as they do in the printer, until ESC @.
 class Decoder {
 public:
+    // The most data one command may carry and still be drawn: a picture the height of a long
+    // receipt on the widest paper fits. Longer data is passed over as it streams, never held.
+    static constexpr std::size_t largestDataBlock = 1 << 20;
+    // Replies nobody takes are not piled up beyond this.
+    static constexpr std::size_t replyBufferBytes = 4 << 10;
+
     explicit Decoder(Paper paper);
 
     void feed(std::string_view bytes);
@@ -66,36 +73,88 @@ private:
     };
     struct PendingLine {
         std::vector<Run> runs;
+        std::vector<LineImage> images;
         int width = 0;
         bool started = false;  // something placed: alignment is now fixed for this line
         Align align = Align::Left;
     };
+    // The command table (escpos_decoder.cpp) and what a handler is given.
+    struct Command;
+    struct Received;
+    static const Command commands[];
 
-    // Decodes one element at the start of `in`; returns the bytes it used, or 0 when `in`
-    // ends before the element does.
+    void decode(std::string_view bytes);
+    void decodePending();
+    // Decodes one element at the start of `in`; returns the bytes it used, or 0 (through
+    // more()) when `in` ends before the element does.
     std::size_t step(std::string_view in);
-    std::size_t escape(std::string_view in);
-    std::size_t groupSeparator(std::string_view in);
-    std::size_t fileSeparator(std::string_view in);
-    std::size_t dataLinkEscape(std::string_view in);
+    std::size_t more(std::size_t total = 0);
     std::size_t text(std::string_view in);
-    std::size_t knownCommand(std::string_view in);
-    std::size_t barcode(std::string_view in);
+    std::size_t command(std::string_view in);
+    std::size_t barcodeCommand(const Command& row, std::string_view in);
+    std::size_t run(const Command& row, std::string_view in, std::size_t header, std::size_t data,
+                    std::size_t end = 0);
+    std::size_t passOver(const Command& row, std::string_view header, std::size_t data);
+
+    // Handlers, in the order of the table.
+    void printModes(const Received& command);
+    void emphasis(const Received& command);
+    void doubleStrike(const Received& command);
+    void underline(const Received& command);
+    void characterFont(const Received& command);
+    void justification(const Received& command);
+    void lineSpacing(const Received& command);
+    void defaultLineSpacing(const Received& command);
+    void feedLines(const Received& command);
+    void feedDots(const Received& command);
+    void rightSpacing(const Received& command);
+    void codeTable(const Received& command);
+    void absolutePosition(const Received& command);
+    void initialise(const Received& command);
+    void partialCut(const Received& command);
+    void drawerPulse(const Received& command);
+    void bitImage(const Received& command);
+    void characterSize(const Received& command);
+    void reversePrinting(const Received& command);
+    void cutPaper(const Received& command);
+    void barcodeHeight(const Received& command);
+    void moduleWidth(const Received& command);
+    void hriPosition(const Received& command);
+    void hriFont(const Received& command);
+    void barcode(const Received& command);
+    void rasterImage(const Received& command);
+    void statusRequest(const Received& command);
+    void idRequest(const Received& command);
+    void kanjiOn(const Received& command);
+    void kanjiOff(const Received& command);
+    void kanjiSpacing(const Received& command);
+    void kanjiModes(const Received& command);
+    void kanjiUnderline(const Received& command);
+    void kanjiQuadruple(const Received& command);
+    void realTime(const Received& command);
+    void setting(const Received& command);
+    void notDrawn(const Received& command);
 
     void place(Run::Kind kind, char32_t character);
     void placeRun(Run run);
+    static bool continues(const Run& last, const Run& next);
     void startLine();
     void printLine(int feedDots);
     void cut(bool partial, std::string_view bytes, int feedDots = 0);
     void mark(std::string_view bytes, std::string event);
     // Marks a command whose parameter is out of range; the bytes after it are read afresh.
     std::size_t invalid(std::string_view in, std::size_t length);
+    void invalid(const Received& command);
+    // The parameter, as a value or its digit, when it is at most `highest`; else it is invalid.
+    std::optional<int> choice(const Received& command, int highest);
     void note(std::string event);
+    void reply(const std::string& bytes, const std::string& request);
 
     Paper paper_;
     Modes modes_;
     PendingLine line_;
     std::string pending_;        // bytes of an element that has not fully arrived
+    std::size_t wanted_ = 0;     // that element's length, where it is known yet
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come
     std::string skipping_;       // that command's start, for the truncation event
     bool nulMayFollow_ = false;  // a fixed-length barcode ended without its optional NUL

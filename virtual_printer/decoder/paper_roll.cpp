@@ -18,8 +18,14 @@ void PaperRoll::endOfStream() {
     collect();
     const bool blankOnly =
         std::all_of(current_.items.begin(), current_.items.end(), [](const Item& item) {
-            const auto* line = std::get_if<PrintedLine>(&item);
-            return line != nullptr && line->runs.empty();
+            return std::visit(Overloaded{
+                                  [](const PrintedLine& line) { return line.blank(); },
+                                  [](const Barcode&) { return false; },
+                                  [](const ImageBlock&) { return false; },
+                                  [](const Cut&) { return false; },
+                                  [](const Event&) { return false; },
+                              },
+                              item);
         });
     if (!blankOnly) finishCurrent();
 }
@@ -30,7 +36,14 @@ std::vector<Receipt> PaperRoll::takeFinished() {
 
 void PaperRoll::collect() {
     for (Item& item : decoder_.take()) {
-        const bool cut = std::holds_alternative<Cut>(item);
+        const bool cut = std::visit(Overloaded{
+                                        [](const Cut&) { return true; },
+                                        [](const PrintedLine&) { return false; },
+                                        [](const Barcode&) { return false; },
+                                        [](const ImageBlock&) { return false; },
+                                        [](const Event&) { return false; },
+                                    },
+                                    item);
         currentHeight_ += heightDots(item);
         current_.items.push_back(std::move(item));
         if (cut) {

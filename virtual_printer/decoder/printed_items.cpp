@@ -1,13 +1,44 @@
 #include "printed_items.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vp {
 
+Bitmap rasterBitmap(std::string_view data, int rowBytes, int widest) {
+    Bitmap bitmap;
+    bitmap.width = std::max(0, std::min(8 * rowBytes, widest));
+    bitmap.height = rowBytes > 0 ? static_cast<int>(data.size()) / rowBytes : 0;
+    const int kept = bitmap.rowBytes();
+    bitmap.rows.reserve(static_cast<std::size_t>(kept * bitmap.height));
+    for (int y = 0; y < bitmap.height; ++y) {
+        const auto row = data.begin() + y * rowBytes;
+        bitmap.rows.insert(bitmap.rows.end(), row, row + kept);
+    }
+    return bitmap;
+}
+
+Bitmap columnBitmap(std::string_view data, int columnBytes) {
+    Bitmap bitmap;
+    bitmap.width = columnBytes > 0 ? static_cast<int>(data.size()) / columnBytes : 0;
+    bitmap.height = 8 * columnBytes;
+    bitmap.rows.assign(static_cast<std::size_t>(bitmap.rowBytes() * bitmap.height), 0);
+    for (int x = 0; x < bitmap.width; ++x)
+        for (int y = 0; y < bitmap.height; ++y)
+            if ((static_cast<std::uint8_t>(data[x * columnBytes + y / 8]) >> (7 - y % 8)) & 1)
+                bitmap.rows[y * bitmap.rowBytes() + x / 8] |= std::uint8_t(0x80 >> (x % 8));
+    return bitmap;
+}
+
 int heightDots(const Item& item) {
-    if (const auto* line = std::get_if<PrintedLine>(&item)) return line->height;
-    if (const auto* barcode = std::get_if<Barcode>(&item)) return barcode->height;
-    return std::holds_alternative<Cut>(item) ? cutStripDots : 0;
+    return std::visit(Overloaded{
+                          [](const PrintedLine& line) { return line.height; },
+                          [](const Barcode& barcode) { return barcode.height; },
+                          [](const ImageBlock& image) { return image.bitmap.printedHeight(); },
+                          [](const Cut&) { return cutStripDots; },
+                          [](const Event&) { return 0; },
+                      },
+                      item);
 }
 
 int Receipt::heightDots() const {
@@ -19,7 +50,14 @@ int Receipt::heightDots() const {
 std::vector<std::string> Receipt::events() const {
     std::vector<std::string> texts;
     for (const Item& item : items)
-        if (const auto* event = std::get_if<Event>(&item)) texts.push_back(event->text);
+        std::visit(Overloaded{
+                       [&](const Event& event) { texts.push_back(event.text); },
+                       [](const PrintedLine&) {},
+                       [](const Barcode&) {},
+                       [](const ImageBlock&) {},
+                       [](const Cut&) {},
+                   },
+                   item);
     return texts;
 }
 

@@ -50,13 +50,50 @@ struct Run {
     friend bool operator==(const Run&, const Run&) = default;
 };
 
-// One printed line: runs standing on a common baseline `inkHeight` dots below the line's top,
-// then paper up to `height` dots. A line without runs is blank paper.
+// Dots as the printer receives them in raster form: `height` rows of `rowBytes()` bytes, the
+// leftmost dot in a byte's high bit, 1 for black. The head prints each of them as
+// `widthScale` × `heightScale` dots.
+struct Bitmap {
+    int width = 0, height = 0;
+    std::uint8_t widthScale = 1, heightScale = 1;
+    std::vector<std::uint8_t> rows;
+    int rowBytes() const { return (width + 7) / 8; }
+    bool black(int x, int y) const { return (rows[y * rowBytes() + x / 8] >> (7 - x % 8)) & 1; }
+    int printedWidth() const { return width * widthScale; }
+    int printedHeight() const { return height * heightScale; }
+    friend bool operator==(const Bitmap&, const Bitmap&) = default;
+};
+
+// Raster data (GS v 0, GS ( L): `rowBytes` bytes a row, top row first. Dots right of `widest`
+// are left out.
+Bitmap rasterBitmap(std::string_view data, int rowBytes, int widest = 1 << 30);
+// Column data (ESC *, GS *, FS q): `columnBytes` bytes a column from the top, the top dot in
+// a byte's high bit, left column first.
+Bitmap columnBitmap(std::string_view data, int columnBytes);
+
+// A bit image placed inside a line, as ESC * does: it stands on the baseline like a glyph.
+struct LineImage {
+    int x = 0;  // dots from the left of the printable area
+    Bitmap bitmap;
+    friend bool operator==(const LineImage&, const LineImage&) = default;
+};
+
+// One printed line: runs and images standing on a common baseline `inkHeight` dots below the
+// line's top, then paper up to `height` dots. A line without either is blank paper.
 struct PrintedLine {
     std::vector<Run> runs;
     int inkHeight = 0;
     int height = 0;
+    std::vector<LineImage> images;
+    bool blank() const { return runs.empty() && images.empty(); }
     friend bool operator==(const PrintedLine&, const PrintedLine&) = default;
+};
+
+// A picture printed as a block of its own (GS v 0): the paper advances by its height.
+struct ImageBlock {
+    int x = 0;  // dots from the left of the printable area
+    Bitmap bitmap;
+    friend bool operator==(const ImageBlock&, const ImageBlock&) = default;
 };
 
 enum class HriPosition : std::uint8_t { None, Above, Below, Both };
@@ -94,7 +131,14 @@ struct Event {
     friend bool operator==(const Event&, const Event&) = default;
 };
 
-using Item = std::variant<PrintedLine, Barcode, Cut, Event>;
+using Item = std::variant<PrintedLine, Barcode, ImageBlock, Cut, Event>;
+
+// Lambdas joined into one visitor for std::visit. Visitors name every kind of item, so that a
+// kind added later does not compile until each of them handles it.
+template <class... Lambdas>
+struct Overloaded : Lambdas... {
+    using Lambdas::operator()...;
+};
 
 // Paper the item takes in the picture, in dots.
 int heightDots(const Item& item);

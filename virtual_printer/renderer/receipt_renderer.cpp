@@ -99,13 +99,21 @@ QImage ReceiptRenderer::render(const Receipt& receipt) {
     int top = 0;
     for (const Item& item : receipt.items) {
         if (top >= height) break;
-        if (const auto* line = std::get_if<PrintedLine>(&item)) {
-            for (const Run& run : line->runs) drawRun(painter, run, top, line->inkHeight);
-        } else if (const auto* barcode = std::get_if<Barcode>(&item)) {
-            drawBarcode(painter, *barcode, top);
-        } else if (const auto* cut = std::get_if<Cut>(&item)) {
-            drawCut(painter, *cut, top, width);
-        }
+        std::visit(
+            Overloaded{
+                [&](const PrintedLine& line) {
+                    for (const Run& run : line.runs) drawRun(painter, run, top, line.inkHeight);
+                    // Images stand on the baseline, as glyphs do.
+                    for (const LineImage& image : line.images)
+                        drawBitmap(painter, image.bitmap, image.x,
+                                   top + line.inkHeight - image.bitmap.printedHeight());
+                },
+                [&](const Barcode& barcode) { drawBarcode(painter, barcode, top); },
+                [&](const ImageBlock& image) { drawBitmap(painter, image.bitmap, image.x, top); },
+                [&](const Cut& cut) { drawCut(painter, cut, top, width); },
+                [](const Event&) {},
+            },
+            item);
         top += heightDots(item);
     }
     return picture;
@@ -172,6 +180,20 @@ void ReceiptRenderer::drawBarcode(QPainter& painter, const Barcode& barcode, int
     };
     if (above) drawText(top);
     if (below) drawText(barsTop + barcode.barHeight + hriGapDots);
+}
+
+void ReceiptRenderer::drawBitmap(QPainter& painter, const Bitmap& bitmap, int x, int top) {
+    if (bitmap.width == 0 || bitmap.height == 0) return;
+    QImage dots(bitmap.rows.data(), bitmap.width, bitmap.height, bitmap.rowBytes(),
+                QImage::Format_Mono);
+    dots.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    painter.save();
+    // Nothing prints outside the head's width.
+    painter.setClipRect(paper_.marginDots, 0, paper_.printableDots, painter.device()->height());
+    // Without smoothing, enlarging repeats each dot.
+    painter.drawImage(
+        QRect(paper_.marginDots + x, top, bitmap.printedWidth(), bitmap.printedHeight()), dots);
+    painter.restore();
 }
 
 void ReceiptRenderer::drawCut(QPainter& painter, const Cut& cut, int top, int width) {

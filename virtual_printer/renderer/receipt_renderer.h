@@ -33,6 +33,8 @@ private:
     void drawRun(QPainter& painter, const Run& run, int lineTop, int inkHeight);
     void drawCharacters(QPainter& painter, const Run& run, int top, bool white);
     void drawBarcode(QPainter& painter, const Barcode& barcode, int top);
+    // `x` counts from the left of the printable area.
+    void drawBitmap(QPainter& painter, const Bitmap& bitmap, int x, int top);
     void drawCut(QPainter& painter, const Cut& cut, int top, int width);
 
     Paper paper_;
