@@ -40,9 +40,9 @@ std::string stream(const std::string& pattern) {
 }
 
 struct Case {
-    const char* name;
-    const char* bytes;
-    const char* printed;
+    std::string name;
+    std::string bytes;
+    std::string printed;
 };
 
 // What a printer makes of each command, dot for dot.
@@ -70,6 +70,22 @@ const Case cases[] = {
     {"tab stops every eight font A characters", "41 09 42 0A",
      R"(line 30/24 a@0/12"A" a@96/12"B")"},
     {"ESC $ absolute position", "1B 24 64 00 41 0A", R"(line 30/24 a@100/12"A")"},
+    // Found by fuzzing: moving back on a centred line pushed its start off the paper.
+    {"ESC $ back on a centred line", "1B 61 01 \"" + std::string(40, 'A') + "\" 1B 24 00 00 42 0A",
+     "line 30/24 a@48/12\"" + std::string(40, 'A') + "\" a@48/12\"B\""},
+    {"ESC \\ moves right and left of the position", "41 1B 5C 0C 00 42 1B 5C E8 FF 43 0A",
+     R"(line 30/24 a@0/12"A" a@24/12"B" a@12/12"C")"},
+    {"positions outside the printing area are ignored", "1B 5C F4 FF 1D 57 40 00 1B 24 80 00 41 0A",
+     R"(line 30/24 a@0/12"A")"},
+    {"GS L and GS W make the printing area, alignment centres in it",
+     "1D 4C 10 00 1D 57 40 01 1B 61 01 41 0A", R"(line 30/24 a@170/12"A")"},
+    {"text wraps at the printing area's width", "1D 4C 0C 00 1D 57 18 00 41 41 41 0A",
+     "line 30/24 a@12/12\"AA\"\nline 30/24 a@12/12\"A\""},
+    {"GS L only at the beginning of a line", "41 1D 4C 10 00 42 0A",
+     "event left margin ignored: not at the beginning of a line, 1D 4C 10 00\n"
+     "line 30/24 a@0/12\"AB\""},
+    {"a position prints nothing: a barcode may follow", "1B 24 10 00 1D 6B 49 03 7B 42 31",
+     R"(barcode CODE128 x30 w138 h162 "1")"},
     {"ESC d feeds lines, ESC J dots", "41 1B 64 03 1B 4A 50", "line 90/24 a@0/12\"A\"\nline 80/0"},
     {"ESC 3 line spacing, ESC 2 back to 30", "1B 33 40 41 0A 1B 32 0A",
      "line 64/24 a@0/12\"A\"\nline 30/0"},

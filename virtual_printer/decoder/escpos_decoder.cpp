@@ -165,6 +165,7 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x20", fixed(1), &Decoder::rightSpacing},                          // ESC SP
     {"\x1B\x74", fixed(1), &Decoder::codeTable},                             // ESC t
     {"\x1B\x24", fixed(2), &Decoder::absolutePosition},                      // ESC $
+    {"\x1B\x5C", fixed(2), &Decoder::relativePosition},                      // ESC backslash
     {"\x1B\x40", fixed(0), &Decoder::initialise},                            // ESC @
     {"\x1B\x69", fixed(0), &Decoder::partialCut},                            // ESC i
     {"\x1B\x6D", fixed(0), &Decoder::partialCut},                            // ESC m
@@ -172,6 +173,8 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x2A", block(3, bitImageBytes), &Decoder::bitImage, "bit image"},  // ESC *
     // GS: character size, barcodes, cuts, pictures, replies.
     {"\x1D\x21", fixed(1), &Decoder::characterSize},                                     // GS !
+    {"\x1D\x4C", fixed(2), &Decoder::leftMargin},                                        // GS L
+    {"\x1D\x57", fixed(2), &Decoder::printingAreaWidth},                                 // GS W
     {"\x1D\x42", fixed(1), &Decoder::reversePrinting},                                   // GS B
     {"\x1D\x56", chosen(cutParameters), &Decoder::cutPaper},                             // GS V
     {"\x1D\x68", fixed(1), &Decoder::barcodeHeight},                                     // GS h
@@ -206,15 +209,12 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x62", fixed(1), &Decoder::setting, "smoothing"},                           // GS b
     {"\x1D\x50", fixed(2), &Decoder::setting, "motion units"},                        // GS P
     // Commands that change the paper but are not drawn (yet): a marker shows where.
-    {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},         // ESC {
-    {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                 // ESC V
-    {"\x1B\x52", fixed(1), &Decoder::notDrawn, "international character set"},  // ESC R
-    {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},      // ESC %
-    {"\x1B\x5C", fixed(2), &Decoder::notDrawn, "relative print position"},      // ESC backslash
-    {"\x1D\x4C", fixed(2), &Decoder::notDrawn, "left margin"},                  // GS L
-    {"\x1D\x57", fixed(2), &Decoder::notDrawn, "printing area width"},          // GS W
-    {"\x1D\x2F", fixed(1), &Decoder::notDrawn, "downloaded bit image"},         // GS /
-    {"\x1C\x70", fixed(2), &Decoder::notDrawn, "NV bit image"},                 // FS p
+    {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},               // ESC {
+    {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                       // ESC V
+    {"\x1B\x52", fixed(1), &Decoder::notDrawn, "international character set"},        // ESC R
+    {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},            // ESC %
+    {"\x1D\x2F", fixed(1), &Decoder::notDrawn, "downloaded bit image"},               // GS /
+    {"\x1C\x70", fixed(2), &Decoder::notDrawn, "NV bit image"},                       // FS p
     {"\x1D\x28", block(3, littleEndian<1, 2>), &Decoder::notDrawn, "GS ( function"},  // GS (
 };
 
@@ -315,14 +315,9 @@ std::size_t Decoder::step(std::string_view in) {
         // one line, not two.
         case CR:
             return 1;
-        case HT: {
-            const int next = (line_.width / tabStopDots + 1) * tabStopDots;
-            if (next < paper_.printableDots) {
-                startLine();
-                line_.width = next;
-            }
+        case HT:
+            moveTo((line_.position / tabStopDots + 1) * tabStopDots);
             return 1;
-        }
         case ESC:
         case GS:
         case FS:
@@ -521,11 +516,30 @@ void Decoder::codeTable(const Received& command) {
 }
 
 void Decoder::absolutePosition(const Received& command) {
-    const int position = static_cast<int>(little(command.parameters, 0));
-    if (position < paper_.printableDots) {
-        startLine();
-        line_.width = position;
+    moveTo(static_cast<int>(little(command.parameters, 0)));
+}
+
+void Decoder::relativePosition(const Received& command) {
+    // A two's complement step: 65536 - n moves n dots to the left.
+    const auto step = static_cast<std::int16_t>(little(command.parameters, 0));
+    moveTo(line_.position + step);
+}
+
+void Decoder::leftMargin(const Received& command) {
+    if (!atLineStart()) {
+        note("left margin ignored: not at the beginning of a line, " + hexBytes(command.bytes));
+        return;
     }
+    modes_.leftMargin = static_cast<int>(little(command.parameters, 0));
+}
+
+void Decoder::printingAreaWidth(const Received& command) {
+    if (!atLineStart()) {
+        note("printing area width ignored: not at the beginning of a line, " +
+             hexBytes(command.bytes));
+        return;
+    }
+    modes_.areaWidth = static_cast<int>(little(command.parameters, 0));
 }
 
 void Decoder::initialise(const Received&) {
@@ -552,7 +566,7 @@ void Decoder::bitImage(const Received& command) {
     // dots tall, so that every mode makes a line 24 dots high.
     const int widthScale = m == 0 || m == 32 ? 2 : 1;
     // Columns beyond the end of the line are not printed.
-    const std::size_t fit = std::max(0, paper_.printableDots - line_.width) / widthScale;
+    const std::size_t fit = std::max(0, area().width - line_.position) / widthScale;
     const std::size_t columns = std::min(fit, command.data.size() / columnBytes);
     if (columns == 0) return;
     LineImage image;
@@ -560,8 +574,9 @@ void Decoder::bitImage(const Received& command) {
     image.bitmap.widthScale = static_cast<std::uint8_t>(widthScale);
     image.bitmap.heightScale = columnBytes == 1 ? 3 : 1;
     startLine();
-    image.x = line_.width;
-    line_.width += image.bitmap.printedWidth();
+    image.x = area().left + line_.position;
+    line_.position += image.bitmap.printedWidth();
+    line_.extent = std::max(line_.extent, line_.position);
     line_.images.push_back(std::move(image));
 }
 
@@ -633,22 +648,24 @@ void Decoder::barcode(const Received& command) {
         printed.bars.push_back(
             static_cast<std::uint16_t>(elementDots(symbol, element, modes_.moduleWidth)));
     const int bars = printed.barsWidth();
-    if (bars > paper_.printableDots) {
+    const Area inside = area();
+    if (bars > inside.width) {
         mark(command.bytes, "barcode " + name + " not printed: " + number(bars) +
-                                " dots wider than the paper, " +
+                                " dots wider than the printing area, " +
                                 hexBytes(command.bytes, markerBytesShown));
         printLine(0);
         return;
     }
-    // Quiet zones are kept inside the printable width while it has room for them, so that
-    // a symbol never starts right at the paper's edge.
+    // Quiet zones are kept inside the printing area while it has room for them, so that a
+    // symbol never starts right at the paper's edge.
     printed.quietLeft = symbol.quietLeft * modes_.moduleWidth;
     printed.quietRight = symbol.quietRight * modes_.moduleWidth;
     const int box = printed.quietLeft + bars + printed.quietRight;
-    if (box > paper_.printableDots) {
-        printed.x = (paper_.printableDots - bars) / 2;
+    if (box > inside.width) {
+        printed.x = inside.left + (inside.width - bars) / 2;
     } else {
-        printed.x = printed.quietLeft + alignedShift(modes_.align, paper_.printableDots - box);
+        printed.x =
+            inside.left + printed.quietLeft + alignedShift(modes_.align, inside.width - box);
     }
     printed.barHeight = modes_.barHeight;
     printed.hri = modes_.hri;
@@ -670,14 +687,15 @@ void Decoder::rasterImage(const Received& command) {
     }
     const int mode = digitOrValue(command.parameter());
     const int widthScale = (mode & 1) ? 2 : 1;
-    // Dots beyond the printable width are not printed.
-    const int fit = (paper_.printableDots - line_.width) / widthScale;
+    // Dots beyond the printing area are not printed.
+    const int fit = (area().width - line_.position) / widthScale;
     ImageBlock image;
     image.bitmap = rasterBitmap(command.data, static_cast<int>(little(command.parameters, 1)), fit);
     image.bitmap.widthScale = static_cast<std::uint8_t>(widthScale);
     image.bitmap.heightScale = (mode & 2) ? 2 : 1;
-    const int free = paper_.printableDots - line_.width - image.bitmap.printedWidth();
-    image.x = line_.width + alignedShift(line_.started ? line_.align : modes_.align, free);
+    const int free = area().width - line_.position - image.bitmap.printedWidth();
+    image.x = area().left + line_.position +
+              alignedShift(line_.started ? line_.align : modes_.align, free);
     line_ = PendingLine{};
     out_.emplace_back(std::in_place_type<ImageBlock>, std::move(image));
 }
@@ -774,11 +792,12 @@ void Decoder::place(Run::Kind kind, char32_t character) {
                     modes_.kanjiWidthScale;
     }
     // Most characters continue the run before them: they need no run of their own.
-    if (!line_.runs.empty() && line_.width + run.pitch <= paper_.printableDots) {
-        run.x = line_.width;
+    if (!line_.runs.empty() && line_.position + run.pitch <= area().width) {
+        run.x = area().left + line_.position;
         if (Run& last = line_.runs.back(); continues(last, run)) {
             last.text.push_back(character);
-            line_.width += run.pitch;
+            line_.position += run.pitch;
+            line_.extent = std::max(line_.extent, line_.position);
             return;
         }
     }
@@ -793,13 +812,27 @@ bool Decoder::continues(const Run& last, const Run& next) {
            last.cellWidth == next.cellWidth && last.x + last.width() == next.x;
 }
 
+Decoder::Area Decoder::area() const {
+    // A margin past the printable width leaves room for one character; a width past the
+    // paper ends at its edge.
+    const int left = std::clamp(modes_.leftMargin, 0, paper_.printableDots - cellWidth(Font::A));
+    return {left, std::clamp(modes_.areaWidth, 1, paper_.printableDots - left)};
+}
+
+void Decoder::moveTo(int position) {
+    // A position outside the printing area is ignored.
+    if (position >= 0 && position < area().width) line_.position = position;
+}
+
 void Decoder::placeRun(Run run) {
-    // A character that does not fit prints the line and starts the next one.
-    if (line_.width > 0 && line_.width + run.width() > paper_.printableDots)
+    // A character that does not fit prints the line and starts the next one; one wider than
+    // the printing area is printed all the same.
+    if (line_.position > 0 && line_.position + run.width() > area().width)
         printLine(modes_.lineSpacing);
     startLine();
-    run.x = line_.width;
-    line_.width += run.width();
+    run.x = area().left + line_.position;
+    line_.position += run.width();
+    line_.extent = std::max(line_.extent, line_.position);
     if (!line_.runs.empty() && continues(line_.runs.back(), run)) {
         line_.runs.back().text += run.text;
         return;
@@ -818,7 +851,8 @@ void Decoder::startLine() {
 void Decoder::printLine(int feedDots) {
     PrintedLine printed;
     const Align align = line_.started ? line_.align : modes_.align;
-    const int shift = alignedShift(align, std::max(0, paper_.printableDots - line_.width));
+    // ESC $ and ESC \ may have moved back: the line is as wide as what it holds.
+    const int shift = alignedShift(align, std::max(0, area().width - line_.extent));
     for (Run& run : line_.runs) {
         run.x += shift;
         printed.inkHeight = std::max(printed.inkHeight, run.height());

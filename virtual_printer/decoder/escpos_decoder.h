@@ -70,13 +70,21 @@ private:
         int barHeight = 162;
         HriPosition hri = HriPosition::None;
         Font hriFont = Font::A;
+        int leftMargin = 0;        // GS L
+        int areaWidth = 1 << 16;   // GS W, down to what the paper has
+        int internationalSet = 0;  // ESC R
     };
     struct PendingLine {
         std::vector<Run> runs;
         std::vector<LineImage> images;
-        int width = 0;
+        int position = 0;      // where the next character goes, dots into the printing area
+        int extent = 0;        // the right edge of what is placed
         bool started = false;  // something placed: alignment is now fixed for this line
         Align align = Align::Left;
+    };
+    // The printing area of GS L and GS W, inside the printable width.
+    struct Area {
+        int left, width;
     };
     // The command table (escpos_decoder.cpp) and what a handler is given.
     struct Command;
@@ -110,11 +118,14 @@ private:
     void rightSpacing(const Received& command);
     void codeTable(const Received& command);
     void absolutePosition(const Received& command);
+    void relativePosition(const Received& command);
     void initialise(const Received& command);
     void partialCut(const Received& command);
     void drawerPulse(const Received& command);
     void bitImage(const Received& command);
     void characterSize(const Received& command);
+    void leftMargin(const Received& command);
+    void printingAreaWidth(const Received& command);
     void reversePrinting(const Received& command);
     void cutPaper(const Received& command);
     void barcodeHeight(const Received& command);
@@ -135,6 +146,12 @@ private:
     void setting(const Received& command);
     void notDrawn(const Received& command);
 
+    Area area() const;
+    bool atLineStart() const {
+        return line_.runs.empty() && line_.images.empty() && line_.position == 0;
+    }
+    // Moves the next character to `position` in the printing area, when it lies inside.
+    void moveTo(int position);
     void place(Run::Kind kind, char32_t character);
     void placeRun(Run run);
     static bool continues(const Run& last, const Run& next);
