@@ -164,6 +164,7 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x4A", fixed(1), &Decoder::feedDots},                              // ESC J
     {"\x1B\x20", fixed(1), &Decoder::rightSpacing},                          // ESC SP
     {"\x1B\x74", fixed(1), &Decoder::codeTable},                             // ESC t
+    {"\x1B\x52", fixed(1), &Decoder::internationalSet},                      // ESC R
     {"\x1B\x24", fixed(2), &Decoder::absolutePosition},                      // ESC $
     {"\x1B\x5C", fixed(2), &Decoder::relativePosition},                      // ESC backslash
     {"\x1B\x40", fixed(0), &Decoder::initialise},                            // ESC @
@@ -186,12 +187,16 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x72", fixed(1), &Decoder::statusRequest},                                     // GS r
     {"\x1D\x49", fixed(1), &Decoder::idRequest},                                         // GS I
     // FS: Chinese characters.
-    {"\x1C\x26", fixed(0), &Decoder::kanjiOn},         // FS &
-    {"\x1C\x2E", fixed(0), &Decoder::kanjiOff},        // FS .
-    {"\x1C\x53", fixed(2), &Decoder::kanjiSpacing},    // FS S
-    {"\x1C\x21", fixed(1), &Decoder::kanjiModes},      // FS !
-    {"\x1C\x2D", fixed(1), &Decoder::kanjiUnderline},  // FS -
-    {"\x1C\x57", fixed(1), &Decoder::kanjiQuadruple},  // FS W
+    {"\x1C\x26", fixed(0), &Decoder::kanjiOn},                       // FS &
+    {"\x1C\x2E", fixed(0), &Decoder::kanjiOff},                      // FS .
+    {"\x1C\x53", fixed(2), &Decoder::kanjiSpacing},                  // FS S
+    {"\x1C\x21", fixed(1), &Decoder::kanjiModes},                    // FS !
+    {"\x1C\x2D", fixed(1), &Decoder::kanjiUnderline},                // FS -
+    {"\x1C\x57", fixed(1), &Decoder::kanjiQuadruple},                // FS W
+    {"\x1C\x43", fixed(1), &Decoder::setting, "Kanji code system"},  // FS C
+    {"\x1C\x28\x41", block(2, littleEndian<0, 2>), &Decoder::setting,
+     "Kanji character font"},                                                         // FS ( A
+    {"\x1C\x28", block(2, littleEndian<0, 2>), &Decoder::notDrawn, "FS ( function"},  // FS (
     // DLE: real-time requests.
     {"\x10\x04", fixed(1), &Decoder::realTime, "DLE EOT"},           // DLE EOT
     {"\x10\x05", fixed(1), &Decoder::setting, "real-time request"},  // DLE ENQ
@@ -211,7 +216,6 @@ const Decoder::Command Decoder::commands[] = {
     // Commands that change the paper but are not drawn (yet): a marker shows where.
     {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},               // ESC {
     {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                       // ESC V
-    {"\x1B\x52", fixed(1), &Decoder::notDrawn, "international character set"},        // ESC R
     {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},            // ESC %
     {"\x1D\x2F", fixed(1), &Decoder::notDrawn, "downloaded bit image"},               // GS /
     {"\x1C\x70", fixed(2), &Decoder::notDrawn, "NV bit image"},                       // FS p
@@ -336,7 +340,7 @@ std::size_t Decoder::step(std::string_view in) {
 std::size_t Decoder::text(std::string_view in) {
     const std::uint8_t first = byteAt(in, 0);
     if (first < 0x80) {
-        place(Run::Kind::Single, first);
+        place(Run::Kind::Single, internationalCharacter(modes_.internationalSet, first));
         return 1;
     }
     if (!modes_.kanji) {
@@ -513,6 +517,16 @@ void Decoder::rightSpacing(const Received& command) {
 void Decoder::codeTable(const Received& command) {
     modes_.codeTable = command.parameter();
     note("code table " + number(command.parameter()));
+}
+
+void Decoder::internationalSet(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    if (!isInternationalSet(n)) {
+        invalid(command);
+        return;
+    }
+    modes_.internationalSet = n;
+    note("international character set " + number(n));
 }
 
 void Decoder::absolutePosition(const Received& command) {

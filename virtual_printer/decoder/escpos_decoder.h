@@ -117,6 +117,7 @@ private:
     void feedDots(const Received& command);
     void rightSpacing(const Received& command);
     void codeTable(const Received& command);
+    void internationalSet(const Received& command);
     void absolutePosition(const Received& command);
     void relativePosition(const Received& command);
     void initialise(const Received& command);
