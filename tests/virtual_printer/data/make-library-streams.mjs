@@ -170,7 +170,7 @@ Smørrebrød | 6,00 €
 {w:auto}
 鲜榨橙汁 | ￥12.00
 {c:${payUrl};o:qrcode,5,h}
-{c:A17-20261208;o:code39,2,64,hri}
+{c:A17-1208;o:code39,2,64,hri}
 `;
     const bytes = receiptline.transform(doc, {
         cpl: 30, encoding: 'gb18030', command: 'escpos', margin: 1, spacing: true,
@@ -178,7 +178,7 @@ Smørrebrød | 6,00 €
     save('receiptline-escpos-58mm.bin', Buffer.from(bytes, 'binary'), [
         ['logo', 'logo.png'],
         ['QRCode', payUrl],
-        ['CODE-39', 'A17-20261208'],
+        ['CODE-39', 'A17-1208'],
     ]);
 }
 
@@ -252,7 +252,8 @@ const pixels = { data: new Uint8ClampedArray(logo.data), width: logo.width, heig
 }
 
 // The thermal printer driver: Chinese in EUC-CN after ESC R 15, GS v 0 logo, GS ( k QR code
-// and PDF417, CODE128, EAN-13 in the NUL-less counted form, both drawer pins, full cut.
+// and PDF417, CODE128, EAN-13 in the counted form, full cut. Not its openCashDrawer: that
+// sends ESC p without the pulse times, so a printer takes the next command's bytes for them.
 {
     const printer = new ThermalPrinter({ type: PrinterTypes.EPSON, width: 48, characterSet: CharacterSet.CHINA });
     printer.alignCenter();
@@ -275,7 +276,6 @@ const pixels = { data: new Uint8ClampedArray(logo.data), width: logo.width, heig
     printer.pdf417('20261208-0001 58.50', { width: 2, rowHeight: 3, correction: 2 });
     printer.code128('20261208-0001', { hriPos: 2, width: 2, height: 60 });
     printer.printBarcode('6901234567892', 67, { hriPos: 2, width: 2, height: 60 });
-    printer.openCashDrawer();
     printer.cut();
     save('thermal-printer-china.bin', printer.getBuffer(), [
         ['logo', 'logo.png'],
@@ -286,10 +286,13 @@ const pixels = { data: new Uint8ClampedArray(logo.data), width: logo.width, heig
     ]);
 }
 
-// The thermal printer driver in Europe: code tables PC858, WPC1252 and PC866 chosen as
-// characters need them, inverted and underlined text, a small QR code, a partial cut.
+// The thermal printer driver with code tables: PC858, PC852, ISO8859-7 and PC866 chosen as
+// characters need them, inverted and underlined text, a small QR code, a partial cut. A
+// Chinese-market printer starts in Kanji mode: FS . first, as a program for one sends it.
 {
-    const printer = new ThermalPrinter({ type: PrinterTypes.EPSON, width: 48, characterSet: CharacterSet.PC858_EURO });
+    const printer = new ThermalPrinter({ type: PrinterTypes.EPSON, width: 48 });
+    printer.add(Buffer.from([0x1c, 0x2e]));
+    printer.setCharacterSet(CharacterSet.PC858_EURO);
     printer.invert(true);
     printer.println(' Bäckerei Müller ');
     printer.invert(false);
