@@ -149,6 +149,39 @@ const Case cases[] = {
      "1B 24 3E 02 1B 2A 00 03 00 FF FF FF 0A", "line 30/24 i@574/2x24 (2x3)"},
     {"bit image with a bad mode", "1B 2A 02 01 00 0A",
      "event invalid 1B 2A 02 01 00\nline 30/21 m@0/132\"1B 2A 02 01 00\""},
+    {"GS ( L: raster graphics into the print buffer, then printed",
+     "1D 28 4C 0C 00 30 70 30 01 01 31 08 00 02 00 FF 81 1D 28 4C 02 00 30 32", "image x0 8x2"},
+    {"GS 8 L: the same with a four-byte length, doubled and centred",
+     "1B 61 01 1D 38 4C 0B 00 00 00 30 70 30 02 02 31 08 00 01 00 FF 1D 28 4C 02 00 30 32",
+     "image x280 16x2 (2x2)"},
+    {"GS ( L: column graphics ten dots tall",
+     "1D 28 4C 0E 00 30 71 30 01 01 31 02 00 0A 00 FF C0 00 00 "
+     "1D 28 4C 02 00 30 32",
+     "image x0 2x10"},
+    {"GS ( L: NV graphics survive ESC @ and print by their key code",
+     "1D 28 4C 0D 00 30 43 30 41 31 01 08 00 02 00 31 F0 0F 1B 40 1D 28 4C 06 00 30 45 41 31 02 01 "
+     "1D 28 4C 06 00 30 45 41 32 01 01",
+     "event NV graphics \"A1\" defined, 8 x 2 dots\nimage x0 16x2 (2x1)\n"
+     "event graphics \"A2\" not defined: nothing printed"},
+    {"GS ( L: data that does not match its size",
+     "1D 28 4C 0B 00 30 70 30 01 01 31 08 00 02 00 FF 0A",
+     "event invalid 1D 28 4C 0B 00 30 70 30 01 01 31 08 00 02 00 FF\n"
+     "line 30/21 m@0/231\"1D 28 4C 0B 00 30 70 30 …\""},
+    {"GS ( L: a capacity request prints nothing", "1D 28 4C 02 00 30 30",
+     "event graphics function 48 passed over, 1D 28 4C 02 00 30 30"},
+    {"GS * and GS /: a downloaded bit image, quadruple, forgotten at ESC @",
+     "1D 2A 01 01 FF 00 FF 00 FF 00 FF 00 1D 2F 33 1B 40 1D 2F 00",
+     "event downloaded bit image defined, 8 x 8 dots\nimage x0 16x16 (2x2)\n"
+     "event no downloaded bit image: nothing printed"},
+    {"FS q and FS p: NV bit images by number",
+     "1C 71 02 01 00 01 00 FF FF FF FF FF FF FF FF 01 00 02 00 00 01 02 03 04 05 06 07 08 09 0A "
+     "0B 0C 0D 0E 0F 1C 70 02 30 1C 70 03 00",
+     "event 2 NV bit images defined\nimage x0 8x16\n"
+     "event NV bit image 3 not defined: nothing printed"},
+    {"a picture after text is ignored", "41 1D 2A 01 01 FF FF FF FF FF FF FF FF 1D 2F 00 0A",
+     "event downloaded bit image defined, 8 x 8 dots\n"
+     "event downloaded bit image ignored: not at the beginning of a line\n"
+     "line 30/24 a@0/12\"A\" m@12/78\"1D 2F 00\""},
     {"stray GBK lead byte keeps the line feed", "C3 0A",
      "event invalid GBK C3 0A\nline 30/21 m@0/24\"C3\""},
     {"byte 80 is no GBK character", "80 0A", "event invalid GBK 80\nline 30/21 m@0/24\"80\""},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -135,6 +136,11 @@ private:
     void hriFont(const Received& command);
     void barcode(const Received& command);
     void rasterImage(const Received& command);
+    void graphics(const Received& command);
+    void defineDownloadedImage(const Received& command);
+    void printDownloadedImage(const Received& command);
+    void defineNvBitImages(const Received& command);
+    void printNvBitImage(const Received& command);
     void statusRequest(const Received& command);
     void idRequest(const Received& command);
     void kanjiOn(const Received& command);
@@ -153,6 +159,9 @@ private:
     }
     // Moves the next character to `position` in the printing area, when it lies inside.
     void moveTo(int position);
+    // Prints a picture as a block of its own, aligned in the printing area; a marker says
+    // `what` was ignored when the line holds something already.
+    void printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what);
     void place(Run::Kind kind, char32_t character);
     void placeRun(Run run);
     static bool continues(const Run& last, const Run& next);
@@ -176,6 +185,12 @@ private:
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come
     std::string skipping_;       // that command's start, for the truncation event
     bool nulMayFollow_ = false;  // a fixed-length barcode ended without its optional NUL
+    std::optional<Bitmap> graphicsBuffer_;  // GS ( L fn 112, 113, printed by fn 50
+    // GS ( L fn 67 and 83: graphics by their key codes, kc1 × 256 + kc2, kept while the
+    // program runs (a printer keeps NV graphics when switched off).
+    std::map<int, Bitmap> nvGraphics_, downloadGraphics_;
+    std::optional<Bitmap> downloadedImage_;  // GS *
+    std::vector<Bitmap> nvBitImages_;        // FS q, numbered from 1
     std::vector<Item> out_;
     PrinterState state_;
     std::string replies_;
