@@ -241,6 +241,7 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x28\x4C", block(2, littleEndian<0, 2>), &Decoder::graphics, "graphics"},      // GS ( L
     {"\x1D\x38\x4C", block(4, littleEndian<0, 4>), &Decoder::graphics, "graphics"},      // GS 8 L
     {"\x1D\x2A", block(2, downloadedImageBytes), &Decoder::defineDownloadedImage},       // GS *
+    {"\x1D\x28\x6B", block(2, littleEndian<0, 2>), &Decoder::twoDSymbol, "2-D symbol"},  // GS ( k
     {"\x1D\x2F", fixed(1), &Decoder::printDownloadedImage},                              // GS /
     {"\x1D\x72", fixed(1), &Decoder::statusRequest},                                     // GS r
     {"\x1D\x49", fixed(1), &Decoder::idRequest},                                         // GS I
@@ -629,6 +630,7 @@ void Decoder::initialise(const Received&) {
     // The print buffer and the downloaded bit image go; graphics and NV bit images stay.
     graphicsBuffer_.reset();
     downloadedImage_.reset();
+    symbolData_.clear();
 }
 
 void Decoder::partialCut(const Received& command) {
@@ -908,6 +910,182 @@ void Decoder::graphics(const Received& command) {
             note("graphics function " + number(fn) + " passed over, " +
                  hexBytes(command.bytes, markerBytesShown));
     }
+}
+
+namespace {
+
+constexpr std::uint8_t pdf417Code = 48, qrCode = 49, dataMatrixCode = 54;
+
+const char* symbolName(std::uint8_t cn) {
+    return cn == qrCode ? "QR Code" : cn == pdf417Code ? "PDF417" : "DataMatrix";
+}
+
+// A symbol's modules as the head prints them, each `width` × `height` dots.
+Bitmap symbolBitmap(const ModuleMatrix& matrix, int width, int height) {
+    Bitmap bitmap;
+    bitmap.width = matrix.columns;
+    bitmap.height = matrix.rows;
+    bitmap.widthScale = static_cast<std::uint8_t>(width);
+    bitmap.heightScale = static_cast<std::uint8_t>(height);
+    bitmap.rows.assign(static_cast<std::size_t>(bitmap.rowBytes() * bitmap.height), 0);
+    for (int y = 0; y < matrix.rows; ++y)
+        for (int x = 0; x < matrix.columns; ++x)
+            if (matrix.at(x, y))
+                bitmap.rows[static_cast<std::size_t>(y * bitmap.rowBytes() + x / 8)] |=
+                    static_cast<std::uint8_t>(0x80 >> (x % 8));
+    return bitmap;
+}
+
+bool within(std::uint8_t n, int lowest, int highest) {
+    return n >= lowest && n <= highest;
+}
+
+}  // namespace
+
+// GS ( k: cn fn and the function's parameters. Settings last until ESC @; fn 80 stores the
+// data, fn 81 prints it and fn 82 answers with its size.
+void Decoder::twoDSymbol(const Received& command) {
+    const std::string_view data = command.data;
+    if (data.size() < 2) {
+        invalid(command);
+        return;
+    }
+    const std::uint8_t cn = byteAt(data, 0), fn = byteAt(data, 1);
+    const std::string_view p = data.substr(2);
+    if (cn != qrCode && cn != pdf417Code && cn != dataMatrixCode) {
+        // MaxiCode, GS1 DataBar, composite symbols, Aztec Code.
+        if (fn == 81)
+            notDrawn(command);
+        else
+            setting(command);
+        return;
+    }
+    bool valid = true;
+    if (fn >= 80) {
+        valid = !p.empty() && byteAt(p, 0) == 48 && (fn != 80 || p.size() > 1) && fn <= 82;
+        if (valid && fn == 80) symbolData_[cn] = std::string(p.substr(1));
+        if (valid && fn == 81) printSymbol(cn, command);
+        if (valid && fn == 82) replySymbolSize(cn);
+    } else {
+        valid = cn == qrCode       ? qrSetting(fn, p)
+                : cn == pdf417Code ? pdf417Setting(fn, p)
+                                   : dataMatrixSetting(fn, p);
+    }
+    if (!valid) invalid(command);
+}
+
+bool Decoder::qrSetting(std::uint8_t fn, std::string_view p) {
+    QrSettings& qr = modes_.qr;
+    if (fn == 65 && p.size() == 2 && within(byteAt(p, 0), 49, 51) && byteAt(p, 1) == 0) {
+        qr.model = static_cast<QrModel>(byteAt(p, 0) - 49);
+        if (qr.model == QrModel::Model1) note("QR Code model 1 drawn as model 2");
+    } else if (fn == 67 && p.size() == 1 && within(byteAt(p, 0), 1, 16)) {
+        modes_.qrModule = byteAt(p, 0);
+    } else if (fn == 69 && p.size() == 1 && within(byteAt(p, 0), 48, 51)) {
+        qr.errorCorrection = byteAt(p, 0) - 48;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Decoder::pdf417Setting(std::uint8_t fn, std::string_view p) {
+    Pdf417Settings& pdf417 = modes_.pdf417;
+    const std::uint8_t n = p.empty() ? 0 : byteAt(p, 0);
+    if (fn == 69 && p.size() == 2) {
+        // A level 0-8 (m 48), or a ratio of n × 10 % (m 49).
+        const std::uint8_t level = byteAt(p, 1);
+        if (n == 48 && within(level, 48, 56)) {
+            pdf417.levelGiven = true;
+            pdf417.level = level - 48;
+            return true;
+        }
+        if (n == 49 && within(level, 1, 40)) {
+            pdf417.levelGiven = false;
+            pdf417.ratio = level;
+            return true;
+        }
+        return false;
+    }
+    if (p.size() != 1) return false;
+    if (fn == 65 && n <= 30) {
+        pdf417.columns = n;
+    } else if (fn == 66 && (n == 0 || within(n, 3, 90))) {
+        pdf417.rows = n;
+    } else if (fn == 67 && within(n, 2, 8)) {
+        modes_.pdf417Module = n;
+    } else if (fn == 68 && within(n, 2, 8)) {
+        modes_.pdf417RowHeight = n;
+    } else if (fn == 70 && digitOrValue(n) <= 1) {
+        pdf417.truncated = digitOrValue(n) == 1;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Decoder::dataMatrixSetting(std::uint8_t fn, std::string_view p) {
+    if (fn == 65 && p.size() == 3 && within(byteAt(p, 0), 48, 49)) {
+        modes_.dataMatrix = {byteAt(p, 0) == 49, byteAt(p, 1), byteAt(p, 2)};
+    } else if (fn == 67 && p.size() == 1 && within(byteAt(p, 0), 2, 16)) {
+        modes_.dataMatrixModule = byteAt(p, 0);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+MatrixResult Decoder::encodeStored(std::uint8_t cn) const {
+    const auto stored = symbolData_.find(cn);
+    if (stored == symbolData_.end()) return SymbolError{"no data stored"};
+    if (cn == qrCode) return encodeQr(stored->second, modes_.qr);
+    if (cn == pdf417Code) return encodePdf417(stored->second, modes_.pdf417);
+    return encodeDataMatrix(stored->second, modes_.dataMatrix);
+}
+
+void Decoder::printSymbol(std::uint8_t cn, const Received& command) {
+    const std::string name = symbolName(cn);
+    const MatrixResult result = encodeStored(cn);
+    if (const auto* error = std::get_if<SymbolError>(&result)) {
+        mark(command.bytes, name + " not printed: " + error->reason);
+        return;
+    }
+    const ModuleMatrix& matrix = std::get<ModuleMatrix>(result);
+    const int module = cn == qrCode       ? modes_.qrModule
+                       : cn == pdf417Code ? modes_.pdf417Module
+                                          : modes_.dataMatrixModule;
+    const int rowHeight = cn == pdf417Code ? module * modes_.pdf417RowHeight : module;
+    Bitmap bitmap = symbolBitmap(matrix, module, rowHeight);
+    if (bitmap.printedWidth() > area().width) {
+        mark(command.bytes, name + " not printed: " + number(bitmap.printedWidth()) +
+                                " dots wider than the printing area");
+        return;
+    }
+    printBlock(std::move(bitmap), command.bytes, name);
+}
+
+// The size information of fn 82: header 37, an identifier, the width and height in dots as
+// decimal digits, separated by 1F, then 31, 1F, 30 when the symbol can be printed (31 when
+// not), and NUL.
+void Decoder::replySymbolSize(std::uint8_t cn) {
+    const std::string request = std::string(symbolName(cn)) + " size information";
+    if (cn == dataMatrixCode) {
+        reply({}, request);
+        return;
+    }
+    const MatrixResult result = encodeStored(cn);
+    int width = 0, height = 0;
+    if (const auto* matrix = std::get_if<ModuleMatrix>(&result)) {
+        const int module = cn == qrCode ? modes_.qrModule : modes_.pdf417Module;
+        width = matrix->columns * module;
+        height = matrix->rows * (cn == qrCode ? module : module * modes_.pdf417RowHeight);
+    }
+    const bool printable = width > 0 && width <= area().width;
+    std::string bytes = "\x37";
+    bytes += cn == qrCode ? '\x36' : '\x2F';
+    bytes += number(width) + "\x1F" + number(height) + "\x1F" + "1\x1F" + (printable ? '0' : '1');
+    bytes += '\0';
+    reply(bytes, request);
 }
 
 void Decoder::defineDownloadedImage(const Received& command) {

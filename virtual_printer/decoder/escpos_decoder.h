@@ -9,6 +9,7 @@
 
 #include "printed_items.h"
 #include "printer_state.h"
+#include "two_d_symbols.h"
 
 namespace vp {
 
@@ -74,6 +75,13 @@ private:
         int leftMargin = 0;        // GS L
         int areaWidth = 1 << 16;   // GS W, down to what the paper has
         int internationalSet = 0;  // ESC R
+        // GS ( k: each symbol's settings, and the size of its modules in dots.
+        QrSettings qr;
+        int qrModule = 3;
+        Pdf417Settings pdf417;
+        int pdf417Module = 3, pdf417RowHeight = 3;  // the row height in modules
+        DataMatrixSettings dataMatrix;
+        int dataMatrixModule = 3;
     };
     struct PendingLine {
         std::vector<Run> runs;
@@ -141,6 +149,13 @@ private:
     void printDownloadedImage(const Received& command);
     void defineNvBitImages(const Received& command);
     void printNvBitImage(const Received& command);
+    void twoDSymbol(const Received& command);
+    bool qrSetting(std::uint8_t fn, std::string_view parameters);
+    bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
+    bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);
+    MatrixResult encodeStored(std::uint8_t cn) const;
+    void printSymbol(std::uint8_t cn, const Received& command);
+    void replySymbolSize(std::uint8_t cn);
     void statusRequest(const Received& command);
     void idRequest(const Received& command);
     void kanjiOn(const Received& command);
@@ -191,6 +206,7 @@ private:
     std::map<int, Bitmap> nvGraphics_, downloadGraphics_;
     std::optional<Bitmap> downloadedImage_;  // GS *
     std::vector<Bitmap> nvBitImages_;        // FS q, numbered from 1
+    std::map<int, std::string> symbolData_;  // GS ( k fn 80, by the symbol's cn
     std::vector<Item> out_;
     PrinterState state_;
     std::string replies_;

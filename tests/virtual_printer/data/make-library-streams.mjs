@@ -85,6 +85,10 @@ function save(file, bytes, codes) {
     for (const [symbology, text] of codes) manifest.push([file, symbology, text]);
 }
 
+// receiptline's image processing for drawn shapes rather than photos: a threshold, no error
+// diffusion, so the logo arrives dot for dot.
+const shapes = { gradient: false };
+
 const payUrl = 'https://pay.example.cn/qr/20261208-0001?amount=58.50&shop=XH01';
 const invoiceUrl =
     'https://inv.example.cn/e-invoice?code=144032600111&no=08827315&date=20261208&check=7B3F9A';
@@ -116,7 +120,7 @@ const invoiceUrl =
 {c:20261208-0001;o:code128,2,72,hri}
 谢谢惠顾，欢迎再次光临！
 `;
-    const bytes = receiptline.transform(doc, { cpl: 48, encoding: 'gb18030', command: 'escpos' });
+    const bytes = receiptline.transform(doc, { ...shapes, cpl: 48, encoding: 'gb18030', command: 'escpos' });
     save('receiptline-escpos.bin', Buffer.from(bytes, 'binary'), [
         ['logo', 'logo.png'],
         ['QRCode', payUrl],
@@ -132,9 +136,10 @@ const invoiceUrl =
 发票号码 | 08827315
 价税合计 | ￥58.50
 {c:${invoiceUrl};o:qrcode,4,l}
+
 {c:6901234567892;o:ean,2,64,hri}
 `;
-    const bytes = receiptline.transform(doc, { cpl: 32, encoding: 'gb18030', command: 'generic' });
+    const bytes = receiptline.transform(doc, { ...shapes, cpl: 32, encoding: 'gb18030', command: 'generic' });
     save('receiptline-generic-58mm.bin', Buffer.from(bytes, 'binary'), [
         ['logo', 'logo.png'],
         ['QRCode', invoiceUrl],
@@ -158,7 +163,7 @@ Smørrebrød | 6,00 €
 {b:space;w:auto}
 {c:4006381333931;o:ean,2,64,hri}
 `;
-    const bytes = receiptline.transform(doc, { cpl: 48, encoding: 'multilingual', command: 'escpos' });
+    const bytes = receiptline.transform(doc, { ...shapes, cpl: 48, encoding: 'multilingual', command: 'escpos' });
     save('receiptline-multilingual.bin', Buffer.from(bytes, 'binary'), [['EAN-13', '4006381333931']]);
 }
 
@@ -170,10 +175,11 @@ Smørrebrød | 6,00 €
 {w:auto}
 鲜榨橙汁 | ￥12.00
 {c:${payUrl};o:qrcode,5,h}
+
 {c:A17-1208;o:code39,2,64,hri}
 `;
     const bytes = receiptline.transform(doc, {
-        cpl: 30, encoding: 'gb18030', command: 'escpos', margin: 1, spacing: true,
+        ...shapes, cpl: 30, encoding: 'gb18030', command: 'escpos', margin: 1, spacing: true,
     });
     save('receiptline-escpos-58mm.bin', Buffer.from(bytes, 'binary'), [
         ['logo', 'logo.png'],
@@ -273,7 +279,9 @@ const pixels = { data: new Uint8ClampedArray(logo.data), width: logo.width, heig
     printer.bold(false);
     printer.alignCenter();
     printer.printQR(invoiceUrl, { cellSize: 5, correction: 'M', model: 2 });
+    printer.newLine();
     printer.pdf417('20261208-0001 58.50', { width: 2, rowHeight: 3, correction: 2 });
+    printer.newLine();
     printer.code128('20261208-0001', { hriPos: 2, width: 2, height: 60 });
     printer.printBarcode('6901234567892', 67, { hriPos: 2, width: 2, height: 60 });
     printer.cut();
