@@ -391,7 +391,8 @@ TEST(Decoder, ChunksDecodeAsOneRead) {
 TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
     // Mostly command prefixes and their usual parameters, so that commands get exercised.
     const std::string alphabet = bytesFromHex(
-        "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01");
+        "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01 "
+        "4C 38 2F 71 70 31 36 50 51 52 57 5C 24 52 74 02 03");
     std::mt19937 random(42);
     const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int rounds = 0;
@@ -410,8 +411,13 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
             // Feeds stop at 1016 mm; a raster image may be 65535 rows at double height.
             ASSERT_LE(vp::heightDots(item),
                       std::holds_alternative<vp::ImageBlock>(item) ? 131070 : 8128);
+            // Nothing starts outside the paper, pictures do not run past its edge.
             if (const auto* line = std::get_if<vp::PrintedLine>(&item)) {
-                for (const vp::Run& run : line->runs) ASSERT_LE(run.x, 384);
+                for (const vp::Run& run : line->runs) ASSERT_TRUE(run.x >= 0 && run.x < 384);
+                for (const vp::LineImage& image : line->images)
+                    ASSERT_TRUE(image.x >= 0 && image.x + image.bitmap.printedWidth() <= 384);
+            } else if (const auto* image = std::get_if<vp::ImageBlock>(&item)) {
+                ASSERT_TRUE(image->x >= 0 && image->x + image->bitmap.printedWidth() <= 384);
             }
         }
         if (++rounds % 50 == 0) {

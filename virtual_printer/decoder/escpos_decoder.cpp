@@ -117,8 +117,9 @@ std::size_t nvBitImagesBytes(std::string_view in) {
     std::size_t at = 1;
     for (std::size_t image = 0; image < count; ++image) {
         if (in.size() < at + 4) return at + 4;
-        const std::size_t size = 8 * little(in, at) * little(in, at + 2);
-        if (size == 0) return outOfRange;
+        const std::size_t x = little(in, at), y = little(in, at + 2);
+        if (x == 0 || x > 1023 || y == 0 || y > 288) return outOfRange;
+        const std::size_t size = 8 * x * y;
         at += 4 + size;
     }
     return at;
