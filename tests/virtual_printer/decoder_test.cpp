@@ -182,6 +182,31 @@ const Case cases[] = {
      "event downloaded bit image defined, 8 x 8 dots\n"
      "event downloaded bit image ignored: not at the beginning of a line\n"
      "line 30/24 a@0/12\"A\" m@12/78\"1D 2F 00\""},
+    {"GS ( k: a QR code of 21 modules, 4 dots each, centred",
+     "1B 61 01 1D 28 6B 03 00 31 43 04 1D 28 6B 06 00 31 50 30 41 42 43 1D 28 6B 03 00 31 51 30",
+     "image x246 84x84 (4x4)"},
+    {"GS ( k: its size answered, not printed",
+     "1D 28 6B 06 00 31 50 30 41 42 43 1D 28 6B 03 00 31 52 30",
+     "event replied 37 36 36 33 1F 36 33 1F 31 1F 30 00 to QR Code size information"},
+    {"GS ( k: PDF417 of 2 columns, modules 2 dots wide, rows 3 modules tall",
+     "1D 28 6B 03 00 30 41 02 1D 28 6B 03 00 30 43 02 1D 28 6B 03 00 30 44 03 "
+     "1D 28 6B 06 00 30 50 30 41 42 43 1D 28 6B 03 00 30 51 30",
+     "image x0 206x24 (2x6)"},
+    {"GS ( k: a rectangular DataMatrix",
+     "1D 28 6B 05 00 36 41 31 12 08 1D 28 6B 06 00 36 50 30 41 42 43 "
+     "1D 28 6B 03 00 36 51 30",
+     "image x0 54x24 (3x3)"},
+    {"GS ( k: printing with no data stored", "1D 28 6B 03 00 31 51 30 0A",
+     "event QR Code not printed: no data stored\nline 30/21 m@0/213\"1D 28 6B 03 00 31 51 30\""},
+    {"GS ( k: a symbol wider than the printing area",
+     "1D 57 40 00 1D 28 6B 03 00 31 43 08 "
+     "1D 28 6B 04 00 31 50 30 41 1D 28 6B 03 00 31 51 30",
+     "event QR Code not printed: 168 dots wider than the printing area\n"
+     "event text without a line feed, printed here\nline 30/21 m@0/213\"1D 28 6B 03 00 31 51 30\""},
+    {"GS ( k: a module size out of range", "1D 28 6B 03 00 31 43 11 0A",
+     "event invalid 1D 28 6B 03 00 31 43 11\nline 30/21 m@0/213\"1D 28 6B 03 00 31 43 11\""},
+    {"GS ( k: MaxiCode is passed over", "1D 28 6B 03 00 32 41 32",
+     "event 2-D symbol 1D 28 6B 03 00 32 41 32"},
     {"stray GBK lead byte keeps the line feed", "C3 0A",
      "event invalid GBK C3 0A\nline 30/21 m@0/24\"C3\""},
     {"byte 80 is no GBK character", "80 0A", "event invalid GBK 80\nline 30/21 m@0/24\"80\""},
