@@ -205,7 +205,8 @@ bool isInternationalSet(int set) {
 }
 
 char32_t internationalCharacter(int set, std::uint8_t byte) {
-    if (!isInternationalSet(set)) return byte;
+    // U.S.A., the set nearly every receipt keeps, changes nothing.
+    if (set == 0 || !isInternationalSet(set)) return byte;
     for (std::size_t i = 0; i < nationalPositions.size(); ++i)
         if (nationalPositions[i] == byte) return nationalSets[set][i];
     return byte;

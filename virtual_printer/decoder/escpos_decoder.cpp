@@ -282,7 +282,9 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x28", block(3, littleEndian<1, 2>), &Decoder::notDrawn, "GS ( function"},  // GS (
 };
 
-Decoder::Decoder(Paper paper) : paper_(paper) {}
+Decoder::Decoder(Paper paper) : paper_(paper) {
+    updateArea();
+}
 
 void Decoder::feed(std::string_view bytes) {
     decode(bytes);
@@ -400,7 +402,9 @@ std::size_t Decoder::step(std::string_view in) {
 std::size_t Decoder::text(std::string_view in) {
     const std::uint8_t first = byteAt(in, 0);
     if (first < 0x80) {
-        place(Run::Kind::Single, internationalCharacter(modes_.internationalSet, first));
+        place(Run::Kind::Single, modes_.internationalSet == 0
+                                     ? first
+                                     : internationalCharacter(modes_.internationalSet, first));
         return 1;
     }
     if (!modes_.kanji) {
@@ -613,6 +617,7 @@ void Decoder::leftMargin(const Received& command) {
         return;
     }
     modes_.leftMargin = static_cast<int>(little(command.parameters, 0));
+    updateArea();
 }
 
 void Decoder::printingAreaWidth(const Received& command) {
@@ -622,12 +627,14 @@ void Decoder::printingAreaWidth(const Received& command) {
         return;
     }
     modes_.areaWidth = static_cast<int>(little(command.parameters, 0));
+    updateArea();
 }
 
 void Decoder::initialise(const Received&) {
     if (line_.started) note("ESC @ discarded a line that had not been printed");
     line_ = PendingLine{};
     modes_ = Modes{};
+    updateArea();
     // The print buffer and the downloaded bit image go; graphics and NV bit images stay.
     graphicsBuffer_.reset();
     downloadedImage_.reset();
@@ -1242,11 +1249,11 @@ bool Decoder::continues(const Run& last, const Run& next) {
            last.cellWidth == next.cellWidth && last.x + last.width() == next.x;
 }
 
-Decoder::Area Decoder::area() const {
+void Decoder::updateArea() {
     // A margin past the printable width leaves room for one character; a width past the
     // paper ends at its edge.
     const int left = std::clamp(modes_.leftMargin, 0, paper_.printableDots - cellWidth(Font::A));
-    return {left, std::clamp(modes_.areaWidth, 1, paper_.printableDots - left)};
+    area_ = {left, std::clamp(modes_.areaWidth, 1, paper_.printableDots - left)};
 }
 
 void Decoder::moveTo(int position) {

@@ -168,7 +168,8 @@ private:
     void setting(const Received& command);
     void notDrawn(const Received& command);
 
-    Area area() const;
+    const Area& area() const { return area_; }
+    void updateArea();
     bool atLineStart() const {
         return line_.runs.empty() && line_.images.empty() && line_.position == 0;
     }
@@ -195,6 +196,7 @@ private:
     Paper paper_;
     Modes modes_;
     PendingLine line_;
+    Area area_{};                // of the modes' GS L and GS W, on this paper
     std::string pending_;        // bytes of an element that has not fully arrived
     std::size_t wanted_ = 0;     // that element's length, where it is known yet
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come
