@@ -116,14 +116,18 @@ const Case cases[] = {
      "event drawer pin 5 on 100 ms off 100 ms"},
     {"drawer pulse with a bad pin", "1B 70 07 0A",
      "event invalid 1B 70 07\nline 30/21 m@0/78\"1B 70 07\""},
-    {"status request", "10 04 01", "event DLE EOT 1"},
+    {"real-time requests that are none: DLE EOT 5, DLE ENQ 3, DLE DC4 1 with pin 2",
+     "10 04 05 10 05 03 10 14 01 02 01",
+     "event invalid 10 04 05\nevent invalid 10 05 03\nevent invalid 10 14 01 02 01\n"
+     "event text without a line feed, printed here\n"
+     "line 30/21 m@0/78\"10 04 05\" m@78/78\"10 05 03\" m@156/132\"10 14 01 02 01\""},
     {"unknown command", "1B 7A 41 0A",
      "event unknown 1B 7A\nline 30/24 m@0/51\"1B 7A\" a@51/12\"A\""},
     {"unknown control byte", "07 0A", "event unknown 07\nline 30/21 m@0/24\"07\""},
     {"parameter out of range", "1D 21 88 0A",
      "event invalid 1D 21 88\nline 30/21 m@0/78\"1D 21 88\""},
-    {"known command without effect on paper", "1D 61 00 1B 7B 00",
-     "event automatic status back 1D 61 00\nevent upside-down printing 1B 7B 00"},
+    {"known command without effect on paper", "1D 62 01 1B 7B 00",
+     "event smoothing 1D 62 01\nevent upside-down printing 1B 7B 00"},
     {"known command not drawn", "1B 7B 01 0A",
      "event not drawn: upside-down printing 1B 7B 01\nline 30/21 m@0/78\"1B 7B 01\""},
     {"raster image", "1D 76 30 00 02 00 03 00 AA BB CC DD EE FF 41 0A",
@@ -364,32 +368,213 @@ TEST(Decoder, PassesOverLongerDataAsItStreams) {
                                             shown + "\"");
 }
 
-TEST(Decoder, AnswersIdAndStatusRequestsWithThePrintersReplies) {
+vp::PrinterState coverOpen() {
+    vp::PrinterState state;
+    state.coverOpen = true;
+    return state;
+}
+
+// The printer's states a technician can set, those that hold printing last.
+std::vector<vp::PrinterState> printerStates() {
+    std::vector<vp::PrinterState> states(5);
+    states[1].paperNearEnd = true;
+    states[2].drawerOpen = true;
+    states[3].coverOpen = true;
+    states[4].paperEnd = states[4].paperNearEnd = true;
+    return states;
+}
+
+// What the receipt lists for a request: the reply sent, whatever its bytes.
+std::string replyEvent(const std::string& reply, const std::string& request) {
+    return reply.empty() ? "event no reply to " + request
+                         : "event replied " + vp::hexBytes(reply, 16) + " to " + request;
+}
+
+TEST(Decoder, AnswersEachRequestWithThePrintersReply) {
     // What the replies are is the reply functions' business: here, that each request gets
-    // exactly what they return, and that the receipt lists it.
-    vp::PrinterState nearEnd, drawerOpen;
-    nearEnd.paperNearEnd = true;
-    drawerOpen.drawerOpen = true;
-    auto event = [](const std::string& reply, const std::string& request) {
-        return reply.empty() ? "event no reply to " + request
-                             : "event replied " + vp::hexBytes(reply, 16) + " to " + request;
+    // exactly what they return, once, and that the receipt lists it. Real-time requests are
+    // answered at once in every state; the others when the printer gets to them, which it
+    // does only while it can print.
+    struct Request {
+        std::string bytes, name;
+        std::string (*reply)(int, const vp::PrinterState&);
+        int n;
     };
-    for (const vp::PrinterState& state : {vp::PrinterState{}, nearEnd, drawerOpen}) {
-        Decoder decoder(Paper::millimetres80());
-        decoder.setState(state);
-        for (int n : {1, 2, 3, 49, 50, 51, 65, 66, 67, 68, 69, 7}) {
-            decoder.feed(bytesFromHex("1D 49") + char(n));
-            EXPECT_EQ(decoder.takeReplies(), vp::printerId(n, state)) << n;
-            EXPECT_EQ(describe(decoder.take()),
-                      event(vp::printerId(n, state), "GS I " + std::to_string(n)));
-        }
-        for (int n : {1, 2, 49, 50, 3}) {
-            decoder.feed(bytesFromHex("1D 72") + char(n));
-            EXPECT_EQ(decoder.takeReplies(), vp::transmittedStatus(n, state)) << n;
-            EXPECT_EQ(describe(decoder.take()),
-                      event(vp::transmittedStatus(n, state), "GS r " + std::to_string(n)));
+    std::vector<Request> requests;
+    for (int n : {1, 2, 3, 4})
+        requests.push_back({bytesFromHex("10 04") + char(n), "DLE EOT " + std::to_string(n),
+                            vp::realTimeStatus, n});
+    for (int n : {1, 2, 3, 49, 50, 51, 65, 66, 67, 68, 69, 7})
+        requests.push_back(
+            {bytesFromHex("1D 49") + char(n), "GS I " + std::to_string(n), vp::printerId, n});
+    for (int n : {1, 2, 49, 50, 3})
+        requests.push_back({bytesFromHex("1D 72") + char(n), "GS r " + std::to_string(n),
+                            vp::transmittedStatus, n});
+    for (const vp::PrinterState& state : printerStates()) {
+        for (const Request& request : requests) {
+            Decoder decoder(Paper::millimetres80());
+            decoder.setState(state);
+            decoder.feed(request.bytes);
+            vp::PrinterState answering = state;
+            if (request.reply != vp::realTimeStatus && !state.printing()) {
+                EXPECT_EQ(decoder.takeReplies(), "") << request.name;
+                EXPECT_EQ(describe(decoder.take()), "") << request.name;
+                answering.coverOpen = answering.paperEnd = false;
+                decoder.setState(answering);
+            }
+            const std::string reply = request.reply(request.n, answering);
+            EXPECT_EQ(decoder.takeReplies(), reply) << request.name;
+            EXPECT_EQ(describe(decoder.take()), replyEvent(reply, request.name));
+            decoder.finish();
+            EXPECT_EQ(decoder.takeReplies(), "") << request.name << " answered twice";
         }
     }
+}
+
+TEST(Decoder, SendsAutomaticStatusBackWhileEnabledWhenWhatItReportsChanges) {
+    const std::vector<vp::PrinterState> states = printerStates();
+    // The frame for `state` and its event, or nothing when `sent` is false.
+    auto frame = [](const vp::PrinterState& state, bool sent) {
+        return sent ? vp::automaticStatusBack(state) : std::string();
+    };
+    auto events = [](const std::string& frame) {
+        return frame.empty() ? "" : "event automatic status back sent " + vp::hexBytes(frame);
+    };
+    // Enabled, then left on or cancelled by GS a 0 or by ESC @.
+    for (const char* ending : {"", "1D 61 00", "1B 40"}) {
+        Decoder decoder(Paper::millimetres80());
+        decoder.setState(states[1]);
+        decoder.feed(bytesFromHex("1D 61 FF"));
+        const std::string first = frame(states[1], true);
+        EXPECT_EQ(decoder.takeReplies(), first);
+        EXPECT_EQ(describe(decoder.take()),
+                  "event automatic status back on" + (first.empty() ? "" : "\n" + events(first)));
+        decoder.setState(states[1]);
+        EXPECT_EQ(decoder.takeReplies(), "") << "sent without a change";
+        decoder.feed(bytesFromHex(ending));
+        decoder.take();
+        for (std::size_t i = 0; i < states.size(); ++i) {
+            const vp::PrinterState& before = states[i > 0 ? i - 1 : 1];
+            decoder.setState(states[i]);
+            const std::string expected =
+                frame(states[i], *ending == '\0' && vp::automaticStatusBack(states[i]) !=
+                                                        vp::automaticStatusBack(before));
+            EXPECT_EQ(decoder.takeReplies(), expected) << ending << " " << i;
+            EXPECT_EQ(describe(decoder.take()), events(expected)) << ending << " " << i;
+        }
+    }
+}
+
+TEST(Decoder, HoldsWhatArrivesWhileItCannotPrintAndPrintsItOnceAfter) {
+    // A line, a status request, a raster image whose three data bytes look like another
+    // request, a line and a cut. The printer answers both requests as they arrive, the one
+    // in the image too (the command reference warns of that), and prints everything once
+    // it can, the image whole.
+    const std::string job = stream("41 0A 10 04 01 1D 76 30 00 01 00 03 00 10 04 02 42 0A 1B 69");
+    const std::string printed =
+        "line 30/24 a@0/12\"A\"\nimage x0 8x3\nline 30/24 a@0/12\"B\"\nevent cut partial\n"
+        "cut partial";
+    for (const vp::PrinterState& state : printerStates()) {
+        if (state.printing()) continue;
+        for (std::size_t split = 0; split <= job.size(); ++split) {
+            Decoder decoder(Paper::millimetres80());
+            decoder.setState(state);
+            decoder.feed(job.substr(0, split));
+            decoder.feed(job.substr(split));
+            EXPECT_EQ(decoder.takeReplies(),
+                      vp::realTimeStatus(1, state) + vp::realTimeStatus(2, state));
+            EXPECT_EQ(describe(decoder.take()),
+                      replyEvent(vp::realTimeStatus(1, state), "DLE EOT 1") + "\n" +
+                          replyEvent(vp::realTimeStatus(2, state), "DLE EOT 2"))
+                << split;
+            decoder.finish();
+            EXPECT_EQ(describe(decoder.take()), "") << "printed while held";
+            decoder.setState({});
+            EXPECT_EQ(describe(decoder.take()), printed) << split;
+            EXPECT_EQ(decoder.takeReplies(), "") << "answered twice";
+            decoder.setState({});
+            EXPECT_EQ(describe(decoder.take()), "") << "printed twice";
+        }
+    }
+    // While it can print, the same bytes print in order, with the answers where they arrived.
+    EXPECT_EQ(decode(job),
+              "line 30/24 a@0/12\"A\"\n" + replyEvent(vp::realTimeStatus(1, {}), "DLE EOT 1") +
+                  "\nimage x0 8x3\n" + replyEvent(vp::realTimeStatus(2, {}), "DLE EOT 2") +
+                  "\nline 30/24 a@0/12\"B\"\nevent cut partial\ncut partial");
+}
+
+TEST(Decoder, KeepsNoMoreThanItsReceiveBufferWhileItCannotPrint) {
+    Decoder decoder(Paper::millimetres80());
+    EXPECT_TRUE(decoder.acceptsBytes());
+    decoder.setState(coverOpen());
+    EXPECT_EQ(decoder.room(), Decoder::receiveBufferBytes);
+    decoder.feed(std::string(Decoder::receiveBufferBytes - 1, 'A'));
+    EXPECT_TRUE(decoder.acceptsBytes());
+    decoder.feed("AB\n");
+    EXPECT_FALSE(decoder.acceptsBytes());
+    // Real-time requests are still answered; what they come in is lost.
+    decoder.feed(bytesFromHex("10 04 01"));
+    EXPECT_EQ(describe(decoder.take()),
+              replyEvent(vp::realTimeStatus(1, coverOpen()), "DLE EOT 1"));
+    decoder.setState({});
+    EXPECT_TRUE(decoder.acceptsBytes());
+    decoder.finish();
+    std::size_t printed = 0;
+    std::vector<std::string> events;
+    for (const vp::Item& item : decoder.take()) {
+        if (const auto* line = std::get_if<vp::PrintedLine>(&item))
+            for (const vp::Run& run : line->runs) printed += run.text.size();
+        if (const auto* event = std::get_if<vp::Event>(&item)) events.push_back(event->text);
+    }
+    EXPECT_EQ(printed, Decoder::receiveBufferBytes);
+    EXPECT_EQ(events, (std::vector<std::string>{"receive buffer full: 5 bytes lost",
+                                                "text without a line feed, printed here"}));
+}
+
+TEST(Decoder, CountsDrawerPulsesOfEscPInTurnAndOfDleDc4AsTheyArrive) {
+    const struct {
+        const char* bytes;
+        int whileHeld, after;
+        const char* printing;
+        const char* held;  // the real-time pulse first
+    } cases[] = {
+        {"1B 70 00 32 32", 0, 1, "event drawer pin 2 on 100 ms off 100 ms", nullptr},
+        {"10 14 01 01 03", 1, 0, "event drawer pin 5 on 300 ms off 300 ms by DLE DC4", nullptr},
+        {"1B 70 31 32 64 10 14 01 00 08", 1, 1,
+         "event drawer pin 5 on 100 ms off 200 ms\n"
+         "event drawer pin 2 on 800 ms off 800 ms by DLE DC4",
+         "event drawer pin 2 on 800 ms off 800 ms by DLE DC4\n"
+         "event drawer pin 5 on 100 ms off 200 ms"},
+    };
+    for (const auto& c : cases) {
+        Decoder decoder(Paper::millimetres80());
+        decoder.feed(stream(c.bytes));
+        EXPECT_EQ(decoder.takeDrawerPulses(), c.whileHeld + c.after) << c.bytes;
+        EXPECT_EQ(describe(decoder.take()), c.printing);
+        decoder.setState(coverOpen());
+        decoder.feed(stream(c.bytes));
+        EXPECT_EQ(decoder.takeDrawerPulses(), c.whileHeld) << c.bytes;
+        decoder.setState({});
+        EXPECT_EQ(decoder.takeDrawerPulses(), c.after) << c.bytes;
+        EXPECT_EQ(describe(decoder.take()), c.held ? c.held : c.printing);
+    }
+}
+
+// Items described, and apart from them how many real-time requests were acted on: when
+// those are listed depends on when the bytes arrive, and what they say on the printer's
+// state then. Automatic status back, sent as the state changes, is left out.
+std::pair<std::string, std::size_t> separateRealTime(const std::vector<vp::Item>& items) {
+    std::vector<vp::Item> printed;
+    std::size_t realTime = 0;
+    for (const vp::Item& item : items) {
+        const auto* event = std::get_if<vp::Event>(&item);
+        if (event != nullptr && event->text.find("DLE ") != std::string::npos) {
+            ++realTime;
+        } else if (event == nullptr || !event->text.starts_with("automatic status back sent")) {
+            printed.push_back(item);
+        }
+    }
+    return {describe(printed), realTime};
 }
 
 // Bytes arriving in any chunks decode as if they came in one piece.
@@ -411,6 +596,33 @@ TEST(Decoder, ChunksDecodeAsOneRead) {
     const std::string whole = decode(all);
     for (int round = 0; round < 20; ++round)
         ASSERT_EQ(decodeInChunks(all, random, Paper::millimetres80()), whole);
+}
+
+// The same stream, fed while the cover opens and closes at random and never faster than
+// the printer takes it: each kind of item and event, with those of real-time requests apart,
+// since these come when the bytes arrive, not when they print.
+std::pair<std::string, std::size_t> decodeWithCoverOpening(const std::string& bytes,
+                                                           std::mt19937& random, Paper paper) {
+    Decoder decoder(paper);
+    std::vector<vp::Item> items;
+    auto collect = [&] {
+        decoder.takeReplies();
+        for (vp::Item& item : decoder.take()) items.push_back(std::move(item));
+    };
+    for (std::size_t at = 0; at < bytes.size();) {
+        if (!decoder.acceptsBytes() || random() % 4 == 0)
+            decoder.setState(decoder.acceptsBytes() && random() % 2 ? coverOpen()
+                                                                    : vp::PrinterState{});
+        const std::size_t size =
+            std::min(std::uniform_int_distribution<std::size_t>(0, 7)(random), decoder.room());
+        decoder.feed(std::string_view(bytes).substr(at, size));
+        at += size;
+        collect();
+    }
+    decoder.setState({});
+    decoder.finish();
+    collect();
+    return separateRealTime(items);
 }
 
 TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
@@ -445,8 +657,10 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
                 ASSERT_TRUE(image->x >= 0 && image->x + image->bitmap.printedWidth() <= 384);
             }
         }
-        if (++rounds % 50 == 0) {
+        if (++rounds % 25 == 0) {
             ASSERT_EQ(decodeInChunks(bytes, random, Paper::millimetres58()), describe(items));
+            ASSERT_EQ(decodeWithCoverOpening(bytes, random, Paper::millimetres58()),
+                      separateRealTime(items));
         }
     }
     EXPECT_GT(rounds, 100);
@@ -567,6 +781,31 @@ TEST(TwoDSymbols, DataMatrixTakesTheSizesOfEcc200Only) {
     EXPECT_GT(smallest.columns, smallest.rows);
     EXPECT_TRUE(
         std::holds_alternative<vp::SymbolError>(vp::encodeDataMatrix("A", {false, 11, 11})));
+}
+
+TEST(PaperRoll, TurnsALongReadIntoTheSameReceiptsAsShortOnes) {
+    const std::string receipt =
+        technicianBannerPhase() + technicianTextPhase() + bytesFromHex("1B 69");
+    std::string many;
+    for (int i = 0; i < 20; ++i) many += receipt;
+    vp::PaperRoll roll(Paper::millimetres80());
+    roll.feed(many);
+    const std::vector<vp::Receipt> receipts = roll.takeFinished();
+    ASSERT_EQ(receipts.size(), 20u);
+    for (const vp::Receipt& each : receipts) EXPECT_EQ(each.items, receipts[0].items);
+}
+
+TEST(PaperRoll, PrintsWhatItHeldOnceThePrinterCanPrint) {
+    vp::PaperRoll roll(Paper::millimetres80());
+    roll.setState(coverOpen());
+    roll.feed(bytesFromHex("41 0A 1B 69"));
+    roll.endOfStream();
+    EXPECT_TRUE(roll.takeFinished().empty());
+    roll.setState({});
+    const auto finished = roll.takeFinished();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(describe(finished[0].items),
+              "line 30/24 a@0/12\"A\"\nevent cut partial\ncut partial");
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 namespace vp {
 namespace {
 
-constexpr std::uint8_t NUL = 0x00, HT = 0x09, LF = 0x0A, CR = 0x0D, DLE = 0x10, ESC = 0x1B,
-                       FS = 0x1C, GS = 0x1D;
+constexpr std::uint8_t NUL = 0x00, EOT = 0x04, ENQ = 0x05, HT = 0x09, LF = 0x0A, CR = 0x0D,
+                       DLE = 0x10, DC4 = 0x14, ESC = 0x1B, FS = 0x1C, GS = 0x1D;
 
 constexpr int kanjiCell = 24;
 constexpr int tabStopDots = 8 * 12;  // every eight font A characters until ESC D sets others
@@ -25,6 +25,7 @@ constexpr std::size_t markerBytesShown = 8;
 constexpr std::size_t longestNulTerminatedData = 255;
 // 1016 mm: the most paper a printer feeds for one command.
 constexpr int longestFeedDots = 8128;
+constexpr const char* unread = "earlier replies were never read";
 // A buffer that grew for a data block is given back once the block is done.
 constexpr std::size_t smallBuffer = 64 << 10;
 
@@ -66,6 +67,22 @@ int drawerPin(std::uint8_t m) {
     return (m == 0 || m == '0') ? 2 : (m == 1 || m == '1') ? 5 : 0;
 }
 
+// Real-time requests, as the printer recognises them in what arrives: returns the length of
+// the one at the start of `in`, 0 when `in` does not start one, or `incompleteRequest` when
+// `in` ends too soon to tell.
+constexpr std::size_t incompleteRequest = std::size_t(-1);
+std::size_t realTimeLength(std::string_view in) {
+    if (in.empty() || byteAt(in, 0) != DLE) return 0;
+    if (in.size() < 3) return incompleteRequest;
+    const std::uint8_t command = byteAt(in, 1), n = byteAt(in, 2);
+    if (command == EOT) return n >= 1 && n <= 4 ? 3 : 0;
+    if (command == ENQ) return n == 1 || n == 2 ? 3 : 0;
+    if (command != DC4 || n != 1) return 0;
+    if (in.size() < 5) return incompleteRequest;
+    const std::uint8_t m = byteAt(in, 3), t = byteAt(in, 4);
+    return (m == 0 || m == 1) && t >= 1 && t <= 8 ? 5 : 0;
+}
+
 // Lengths that depend on parameters; `outOfRange` where they are invalid.
 constexpr std::size_t outOfRange = std::size_t(-1);
 
@@ -102,6 +119,10 @@ std::size_t cutParameters(std::string_view first) {
     return digitOrValue(m) <= 1 ? 1 : (m == 65 || m == 66) ? 2 : outOfRange;
 }
 
+// DLE DC4 fn ...: only the drawer pulse, fn 1 m t, is known.
+std::size_t realTimeFunctionParameters(std::string_view first) {
+    return byteAt(first, 0) == 1 ? 3 : outOfRange;
+}
 // GS * x y: x × 8 columns of y bytes.
 std::size_t downloadedImageBytes(std::string_view header) {
     const std::size_t size = 8u * byteAt(header, 0) * byteAt(header, 1);
@@ -153,8 +174,6 @@ void keepRows(Bitmap& bitmap, int rows) {
     bitmap.rows.resize(static_cast<std::size_t>(bitmap.rowBytes() * rows));
 }
 
-}  // namespace
-
 // How a command's length is known once its prefix has arrived.
 struct Length {
     enum class Form : std::uint8_t {
@@ -184,6 +203,8 @@ constexpr Length barcodeData() {
 constexpr Length walked(std::size_t (*bytes)(std::string_view afterPrefix)) {
     return {Length::Form::Walked, 1, bytes};
 }
+
+}  // namespace
 
 struct Decoder::Command {
     std::string_view prefix;
@@ -244,6 +265,7 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x2A", block(2, downloadedImageBytes), &Decoder::defineDownloadedImage},       // GS *
     {"\x1D\x28\x6B", block(2, littleEndian<0, 2>), &Decoder::twoDSymbol, "2-D symbol"},  // GS ( k
     {"\x1D\x2F", fixed(1), &Decoder::printDownloadedImage},                              // GS /
+    {"\x1D\x61", fixed(1), &Decoder::statusBack},                                        // GS a
     {"\x1D\x72", fixed(1), &Decoder::statusRequest},                                     // GS r
     {"\x1D\x49", fixed(1), &Decoder::idRequest},                                         // GS I
     // FS: Chinese characters.
@@ -259,9 +281,10 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1C\x28\x41", block(2, littleEndian<0, 2>), &Decoder::setting,
      "Kanji character font"},                                                         // FS ( A
     {"\x1C\x28", block(2, littleEndian<0, 2>), &Decoder::notDrawn, "FS ( function"},  // FS (
-    // DLE: real-time requests.
-    {"\x10\x04", fixed(1), &Decoder::realTime, "DLE EOT"},           // DLE EOT
-    {"\x10\x05", fixed(1), &Decoder::setting, "real-time request"},  // DLE ENQ
+    // DLE: real-time requests, acted on as they arrive (see feed()).
+    {"\x10\x04", fixed(1), &Decoder::realTime, "DLE EOT"},                            // DLE EOT
+    {"\x10\x05", fixed(1), &Decoder::realTime, "DLE ENQ"},                            // DLE ENQ
+    {"\x10\x14", chosen(realTimeFunctionParameters), &Decoder::realTime, "DLE DC4"},  // DLE DC4
     // Settings without effect on paper.
     {"\x1B\x63\x33", fixed(1), &Decoder::setting,
      "paper sensors for paper-end signals"},                                          // ESC c 3
@@ -272,7 +295,6 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x75", fixed(1), &Decoder::setting, "peripheral status request"},           // ESC u
     {"\x1B\x76", fixed(0), &Decoder::setting, "paper sensor status request"},         // ESC v
     {"\x1B\x37", fixed(3), &Decoder::setting, "heating"},                             // ESC 7
-    {"\x1D\x61", fixed(1), &Decoder::setting, "automatic status back"},               // GS a
     {"\x1D\x62", fixed(1), &Decoder::setting, "smoothing"},                           // GS b
     {"\x1D\x50", fixed(2), &Decoder::setting, "motion units"},                        // GS P
     // Commands that change the paper but are not drawn (yet): a marker shows where.
@@ -286,8 +308,79 @@ Decoder::Decoder(Paper paper) : paper_(paper) {
     updateArea();
 }
 
+// The printer watches what arrives for real-time requests before it interprets anything: the
+// command reference warns that 10 04 n inside bit-image data is answered too, and that the
+// image still prints whole. So they are acted on here, on arrival, also while printing is
+// held, and never again when their bytes are decoded: there they are data inside a data
+// block, a parameter where one was due, and passed over in place of a command. What came
+// before a request is decoded first, so that events keep stream order however the bytes are
+// split.
 void Decoder::feed(std::string_view bytes) {
-    decode(bytes);
+    std::size_t from = 0;  // bytes before it have been received
+    if (!arriving_.empty()) {
+        // A request begun in an earlier read: the bytes that can complete it are all it needs.
+        const std::size_t carried = arriving_.size();
+        const std::string joined = std::exchange(arriving_, {}) + std::string(bytes.substr(0, 4));
+        for (std::size_t start = 0; start < carried; ++start) {
+            const std::size_t length = realTimeLength(std::string_view(joined).substr(start));
+            if (length == incompleteRequest) {
+                arriving_ = joined.substr(start);
+                receive(bytes);
+                return;
+            }
+            if (length == 0) continue;
+            from = start + length - carried;
+            receive(bytes.substr(0, from));
+            actOnRealTime(std::string_view(joined).substr(start, length));
+            break;
+        }
+    }
+    std::size_t at = from;
+    while ((at = bytes.find(static_cast<char>(DLE), at)) != std::string_view::npos) {
+        const std::size_t length = realTimeLength(bytes.substr(at));
+        if (length == incompleteRequest) {
+            arriving_ = bytes.substr(at);
+            break;
+        }
+        if (length == 0) {
+            ++at;
+            continue;
+        }
+        at += length;
+        receive(bytes.substr(from, at - from));
+        actOnRealTime(bytes.substr(at - length, length));
+        from = at;
+    }
+    receive(bytes.substr(from));
+}
+
+void Decoder::receive(std::string_view bytes) {
+    if (state_.printing()) {
+        decode(bytes);
+        return;
+    }
+    const std::size_t kept = std::min(bytes.size(), room());
+    held_.append(bytes.substr(0, kept));
+    lost_ += bytes.size() - kept;
+}
+
+void Decoder::actOnRealTime(std::string_view request) {
+    const std::uint8_t n = byteAt(request, 2);
+    switch (byteAt(request, 1)) {
+        case EOT:
+            reply(realTimeStatus(n, state_), "DLE EOT " + number(n));
+            break;
+        case ENQ:
+            // Recovery from errors that this printer never has.
+            note("DLE ENQ " + number(n));
+            break;
+        default: {
+            const int pin = drawerPin(byteAt(request, 3)), time = byteAt(request, 4) * 100;
+            note("drawer pin " + number(pin) + " on " + number(time) + " ms off " + number(time) +
+                 " ms by DLE DC4");
+            ++drawerPulses_;
+        }
+    }
 }
 
 void Decoder::decode(std::string_view bytes) {
@@ -301,6 +394,7 @@ void Decoder::decode(std::string_view bytes) {
             // a long read is never copied whole.
             const std::size_t lacking = wanted_ > pending_.size() ? wanted_ - pending_.size() : 1;
             const std::size_t given = std::min(lacking, bytes.size());
+            pending_.reserve(wanted_);
             pending_.append(bytes.substr(0, given));
             bytes.remove_prefix(given);
             decodePending();
@@ -332,6 +426,8 @@ void Decoder::decodePending() {
 }
 
 void Decoder::finish() {
+    if (!held_.empty()) return;
+    arriving_.clear();
     if (skip_ > 0) {
         note("truncated " + hexBytes(skipping_, markerBytesShown) + ": " + bytesMissing(skip_));
         skip_ = 0;
@@ -353,7 +449,16 @@ std::vector<Item> Decoder::take() {
 }
 
 void Decoder::setState(const PrinterState& state) {
-    state_ = state;
+    const PrinterState before = std::exchange(state_, state);
+    if (statusBackOn_ && automaticStatusBack(state_) != automaticStatusBack(before))
+        sendStatusBack();
+    if (!state_.printing() || (held_.empty() && lost_ == 0)) return;
+    const std::string held = std::exchange(held_, {});
+    decode(held);
+    if (lost_ > 0) {
+        note("receive buffer full: " + number(lost_) + " bytes lost");
+        lost_ = 0;
+    }
 }
 
 std::string Decoder::takeReplies() {
@@ -639,6 +744,7 @@ void Decoder::initialise(const Received&) {
     graphicsBuffer_.reset();
     downloadedImage_.reset();
     symbolData_.clear();
+    if (std::exchange(statusBackOn_, false)) note("automatic status back off");
 }
 
 void Decoder::partialCut(const Received& command) {
@@ -650,6 +756,7 @@ void Decoder::drawerPulse(const Received& command) {
     const int on = command.parameter(1) * 2;
     const int off = std::max(command.parameter(1), command.parameter(2)) * 2;
     note("drawer pin " + number(pin) + " on " + number(on) + " ms off " + number(off) + " ms");
+    ++drawerPulses_;
 }
 
 void Decoder::bitImage(const Received& command) {
@@ -1137,6 +1244,12 @@ void Decoder::printNvBitImage(const Received& command) {
         invalid(command);
 }
 
+void Decoder::statusBack(const Received& command) {
+    statusBackOn_ = command.parameter() != 0;
+    note(statusBackOn_ ? "automatic status back on" : "automatic status back off");
+    if (statusBackOn_) sendStatusBack();
+}
+
 void Decoder::statusRequest(const Received& command) {
     reply(transmittedStatus(command.parameter(), state_), "GS r " + number(command.parameter()));
 }
@@ -1175,14 +1288,9 @@ void Decoder::kanjiQuadruple(const Received& command) {
     modes_.kanjiWidthScale = modes_.kanjiHeightScale = (command.parameter() & 0x01) ? 2 : 1;
 }
 
-// A status request: a printer would answer; nothing here reads answers yet.
+// Acted on when they arrived (see feed()); here only bytes that are no request are shown.
 void Decoder::realTime(const Received& command) {
-    const std::uint8_t n = command.parameter();
-    if (n < 1 || n > 4) {
-        invalid(command);
-        return;
-    }
-    note("DLE EOT " + number(n));
+    if (realTimeLength(command.bytes) != command.bytes.size()) invalid(command);
 }
 
 void Decoder::setting(const Received& command) {
@@ -1347,17 +1455,27 @@ void Decoder::note(std::string event) {
     out_.emplace_back(std::in_place_type<Event>, Event{std::move(event)});
 }
 
+bool Decoder::send(const std::string& bytes) {
+    if (replies_.size() + bytes.size() > replyBufferBytes) return false;
+    replies_ += bytes;
+    return true;
+}
+
 void Decoder::reply(const std::string& bytes, const std::string& request) {
     if (bytes.empty()) {
         note("no reply to " + request);
-        return;
+    } else if (!send(bytes)) {
+        note("no reply to " + request + ": " + unread);
+    } else {
+        note("replied " + hexBytes(bytes, 16) + " to " + request);
     }
-    if (replies_.size() + bytes.size() > replyBufferBytes) {
-        note("no reply to " + request + ": earlier replies were never read");
-        return;
-    }
-    replies_ += bytes;
-    note("replied " + hexBytes(bytes, 16) + " to " + request);
+}
+
+void Decoder::sendStatusBack() {
+    const std::string frame = automaticStatusBack(state_);
+    if (frame.empty()) return;
+    note(send(frame) ? "automatic status back sent " + hexBytes(frame)
+                     : std::string("automatic status back sent nothing: ") + unread);
 }
 
 }  // namespace vp

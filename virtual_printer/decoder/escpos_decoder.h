@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@ public:
     // The most data one command may carry and still be drawn: a picture the height of a long
     // receipt on the widest paper fits. Longer data is passed over as it streams, never held.
     static constexpr std::size_t largestDataBlock = 1 << 20;
+    // What the printer keeps of a stream while it cannot print.
+    static constexpr std::size_t receiveBufferBytes = 64 << 10;
     // Replies nobody takes are not piled up beyond this.
     static constexpr std::size_t replyBufferBytes = 4 << 10;
 
@@ -30,7 +33,8 @@ public:
     void feed(std::string_view bytes);
     // The stream has paused for good (the receipt is over): a command still incomplete is
     // shown as truncated, and text still waiting for its line feed is printed with an event
-    // saying so, since a printer would hold it back.
+    // saying so, since a printer would hold it back. Bytes held while the printer could not
+    // print are left alone: they have not printed yet, so the receipt goes on with them.
     void finish();
     // Items completed since the last call, in stream order.
     std::vector<Item> take();
@@ -50,7 +54,13 @@ public:
     int takeDrawerPulses();
     // False while the printer holds as much unprinted data as its receive buffer takes: the
     // byte source should stop reading until the state changes.
-    bool acceptsBytes() const { return true; }
+    bool acceptsBytes() const { return room() > 0; }
+    // How many bytes the next feed() keeps; any beyond are lost, as on a printer whose host
+    // ignores its busy signal.
+    std::size_t room() const {
+        return state_.printing() ? std::numeric_limits<std::size_t>::max()
+                                 : receiveBufferBytes - held_.size();
+    }
 
 private:
     struct Modes {
@@ -100,6 +110,9 @@ private:
     struct Received;
     static const Command commands[];
 
+    // Real-time requests are acted on as they arrive, the rest is decoded or held.
+    void receive(std::string_view bytes);
+    void actOnRealTime(std::string_view request);
     void decode(std::string_view bytes);
     void decodePending();
     // Decodes one element at the start of `in`; returns the bytes it used, or 0 (through
@@ -156,6 +169,7 @@ private:
     MatrixResult encodeStored(std::uint8_t cn) const;
     void printSymbol(std::uint8_t cn, const Received& command);
     void replySymbolSize(std::uint8_t cn);
+    void statusBack(const Received& command);
     void statusRequest(const Received& command);
     void idRequest(const Received& command);
     void kanjiOn(const Received& command);
@@ -191,7 +205,10 @@ private:
     // The parameter, as a value or its digit, when it is at most `highest`; else it is invalid.
     std::optional<int> choice(const Received& command, int highest);
     void note(std::string event);
+    // Queues bytes for the line; false when too many earlier ones are still unread.
+    bool send(const std::string& bytes);
     void reply(const std::string& bytes, const std::string& request);
+    void sendStatusBack();
 
     Paper paper_;
     Modes modes_;
@@ -202,6 +219,9 @@ private:
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come
     std::string skipping_;       // that command's start, for the truncation event
     bool nulMayFollow_ = false;  // a fixed-length barcode ended without its optional NUL
+    std::string arriving_;       // the start of a real-time request still arriving
+    std::string held_;           // received while the printer cannot print
+    std::size_t lost_ = 0;       // bytes that found the receive buffer full
     std::optional<Bitmap> graphicsBuffer_;  // GS ( L fn 112, 113, printed by fn 50
     // GS ( L fn 67 and 83: graphics by their key codes, kc1 × 256 + kc2, kept while the
     // program runs (a printer keeps NV graphics when switched off).
@@ -211,6 +231,7 @@ private:
     std::map<int, std::string> symbolData_;  // GS ( k fn 80, by the symbol's cn
     std::vector<Item> out_;
     PrinterState state_;
+    bool statusBackOn_ = false;
     std::string replies_;
     int drawerPulses_ = 0;
 };

@@ -9,8 +9,14 @@ PaperRoll::PaperRoll(Paper paper, int longestReceiptDots)
     : decoder_(paper), longest_(longestReceiptDots) {}
 
 void PaperRoll::feed(std::string_view bytes) {
-    decoder_.feed(bytes);
-    collect();
+    // A slice at a time, so that a long read turns into receipts as it goes rather than into
+    // one long list of items first.
+    constexpr std::size_t slice = 4096;
+    do {
+        decoder_.feed(bytes.substr(0, slice));
+        collect();
+        bytes.remove_prefix(std::min(slice, bytes.size()));
+    } while (!bytes.empty());
 }
 
 void PaperRoll::endOfStream() {
@@ -28,6 +34,11 @@ void PaperRoll::endOfStream() {
                               item);
         });
     if (!blankOnly) finishCurrent();
+}
+
+void PaperRoll::setState(const PrinterState& state) {
+    decoder_.setState(state);
+    collect();
 }
 
 std::vector<Receipt> PaperRoll::takeFinished() {

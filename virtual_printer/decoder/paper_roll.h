@@ -17,6 +17,8 @@ public:
 
     void feed(std::string_view bytes);
     void endOfStream();
+    // Sets the printer's state; what it held meanwhile prints now if it can.
+    void setState(const PrinterState& state);
 
     // Receipts finished since the last call, oldest first.
     std::vector<Receipt> takeFinished();
