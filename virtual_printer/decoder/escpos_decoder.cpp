@@ -1150,27 +1150,30 @@ bool Decoder::dataMatrixSetting(std::uint8_t fn, std::string_view p) {
     return true;
 }
 
-MatrixResult Decoder::encodeStored(std::uint8_t cn) const {
+// The stored data as the symbol the settings make, in dots; why not, when it cannot be made.
+std::variant<Bitmap, SymbolError> Decoder::storedSymbol(std::uint8_t cn) const {
     const auto stored = symbolData_.find(cn);
     if (stored == symbolData_.end()) return SymbolError{"no data stored"};
-    if (cn == qrCode) return encodeQr(stored->second, modes_.qr);
-    if (cn == pdf417Code) return encodePdf417(stored->second, modes_.pdf417);
-    return encodeDataMatrix(stored->second, modes_.dataMatrix);
-}
-
-void Decoder::printSymbol(std::uint8_t cn, const Received& command) {
-    const std::string name = symbolName(cn);
-    const MatrixResult result = encodeStored(cn);
-    if (const auto* error = std::get_if<SymbolError>(&result)) {
-        mark(command.bytes, name + " not printed: " + error->reason);
-        return;
-    }
-    const ModuleMatrix& matrix = std::get<ModuleMatrix>(result);
+    const MatrixResult result = cn == qrCode ? encodeQr(stored->second, modes_.qr)
+                                : cn == pdf417Code
+                                    ? encodePdf417(stored->second, modes_.pdf417)
+                                    : encodeDataMatrix(stored->second, modes_.dataMatrix);
+    if (const auto* error = std::get_if<SymbolError>(&result)) return *error;
     const int module = cn == qrCode       ? modes_.qrModule
                        : cn == pdf417Code ? modes_.pdf417Module
                                           : modes_.dataMatrixModule;
     const int rowHeight = cn == pdf417Code ? module * modes_.pdf417RowHeight : module;
-    Bitmap bitmap = symbolBitmap(matrix, module, rowHeight);
+    return symbolBitmap(std::get<ModuleMatrix>(result), module, rowHeight);
+}
+
+void Decoder::printSymbol(std::uint8_t cn, const Received& command) {
+    const std::string name = symbolName(cn);
+    std::variant<Bitmap, SymbolError> symbol = storedSymbol(cn);
+    if (const auto* error = std::get_if<SymbolError>(&symbol)) {
+        mark(command.bytes, name + " not printed: " + error->reason);
+        return;
+    }
+    Bitmap& bitmap = std::get<Bitmap>(symbol);
     if (bitmap.printedWidth() > area().width) {
         mark(command.bytes, name + " not printed: " + number(bitmap.printedWidth()) +
                                 " dots wider than the printing area");
@@ -1188,13 +1191,10 @@ void Decoder::replySymbolSize(std::uint8_t cn) {
         reply({}, request);
         return;
     }
-    const MatrixResult result = encodeStored(cn);
-    int width = 0, height = 0;
-    if (const auto* matrix = std::get_if<ModuleMatrix>(&result)) {
-        const int module = cn == qrCode ? modes_.qrModule : modes_.pdf417Module;
-        width = matrix->columns * module;
-        height = matrix->rows * (cn == qrCode ? module : module * modes_.pdf417RowHeight);
-    }
+    const std::variant<Bitmap, SymbolError> symbol = storedSymbol(cn);
+    const auto* bitmap = std::get_if<Bitmap>(&symbol);
+    const int width = bitmap ? bitmap->printedWidth() : 0;
+    const int height = bitmap ? bitmap->printedHeight() : 0;
     const bool printable = width > 0 && width <= area().width;
     std::string bytes = "\x37";
     bytes += cn == qrCode ? '\x36' : '\x2F';

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "printed_items.h"
@@ -166,7 +167,7 @@ private:
     bool qrSetting(std::uint8_t fn, std::string_view parameters);
     bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
     bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);
-    MatrixResult encodeStored(std::uint8_t cn) const;
+    std::variant<Bitmap, SymbolError> storedSymbol(std::uint8_t cn) const;
     void printSymbol(std::uint8_t cn, const Received& command);
     void replySymbolSize(std::uint8_t cn);
     void statusBack(const Received& command);
