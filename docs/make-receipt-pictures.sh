@@ -1,7 +1,8 @@
 #!/bin/bash
 # Draws the README's pictures: the tester's three receipts and its barcode job, written by the
 # tester's own printer library to virtual-printer's pseudo-terminal, as virtual-printer shows
-# them. Usage: docs/make-receipt-pictures.sh
+# them, and a receipt receiptline (an npm receipt library) made, with a logo and a QR code.
+# Usage: docs/make-receipt-pictures.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null
@@ -18,4 +19,7 @@ cp "$work/receipt-001.png" docs/receipt-technician.png
 cp "$work/receipt-002.png" docs/receipt-welcome.png
 cp "$work/receipt-003.png" docs/receipt-brochure.png
 cp "$work/receipt-004.png" docs/receipt-barcode.png
+./build/virtual_printer/virtual-printer --render tests/virtual_printer/data/receiptline-escpos.bin \
+    --out "$work/library" >/dev/null
+cp "$work/library/receipt-001.png" docs/receipt-library.png
 sed 1d "$work/lines"

@@ -8,16 +8,18 @@
 # Uses sudo when not run as root.
 set -eu
 
-build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
+# libzint makes the virtual printer's 2-D symbols (QR Code, PDF417, DataMatrix).
+build="g++ cmake ninja-build git qt6-base-dev libgl-dev libzint-dev"
 # The Chinese faces the windows ask for, and Qt's own texts in Chinese.
 chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
 # The virtual printer's face for single-byte characters.
 latin="fonts-dejavu-core"
 # What the tests use besides GoogleTest: zbarimg reads the virtual printer's
-# barcodes back, the desktop's validators judge what is installed, and a
-# virtual X server with xdotool and python3-xlib gives the window real input; the C library's locale sources and
-# translations let the tests switch to Chinese.
-checks="locales libc-l10n libgtest-dev zbar-tools desktop-file-utils appstream man-db xvfb xdotool python3-xlib"
+# barcodes back and ZXingReader its QR codes and PDF417, the desktop's
+# validators judge what is installed, a virtual X server with xdotool and
+# python3-xlib gives the window real input, and the C library's locale sources
+# and translations let the tests switch to Chinese.
+checks="locales libc-l10n libgtest-dev zbar-tools zxing-cpp-tools desktop-file-utils appstream man-db xvfb xdotool python3-xlib"
 case "${1:-run}" in
     run) wanted="$build $chinese $latin xdg-utils" ;;
     test) wanted="$build $chinese $latin $checks" ;;

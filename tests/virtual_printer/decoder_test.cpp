@@ -3,11 +3,13 @@
 #include <chrono>
 #include <random>
 
+#include "character_sets.h"
 #include "escpos_decoder.h"
 #include "paper_roll.h"
 #include "printer_replies.h"
 #include "sample_streams.h"
 #include "temp_files.h"
+#include "two_d_symbols.h"
 
 namespace {
 
@@ -38,9 +40,9 @@ std::string stream(const std::string& pattern) {
 }
 
 struct Case {
-    const char* name;
-    const char* bytes;
-    const char* printed;
+    std::string name;
+    std::string bytes;
+    std::string printed;
 };
 
 // What a printer makes of each command, dot for dot.
@@ -68,6 +70,22 @@ const Case cases[] = {
     {"tab stops every eight font A characters", "41 09 42 0A",
      R"(line 30/24 a@0/12"A" a@96/12"B")"},
     {"ESC $ absolute position", "1B 24 64 00 41 0A", R"(line 30/24 a@100/12"A")"},
+    // Found by fuzzing: moving back on a centred line pushed its start off the paper.
+    {"ESC $ back on a centred line", "1B 61 01 \"" + std::string(40, 'A') + "\" 1B 24 00 00 42 0A",
+     "line 30/24 a@48/12\"" + std::string(40, 'A') + "\" a@48/12\"B\""},
+    {"ESC \\ moves right and left of the position", "41 1B 5C 0C 00 42 1B 5C E8 FF 43 0A",
+     R"(line 30/24 a@0/12"A" a@24/12"B" a@12/12"C")"},
+    {"positions outside the printing area are ignored", "1B 5C F4 FF 1D 57 40 00 1B 24 80 00 41 0A",
+     R"(line 30/24 a@0/12"A")"},
+    {"GS L and GS W make the printing area, alignment centres in it",
+     "1D 4C 10 00 1D 57 40 01 1B 61 01 41 0A", R"(line 30/24 a@170/12"A")"},
+    {"text wraps at the printing area's width", "1D 4C 0C 00 1D 57 18 00 41 41 41 0A",
+     "line 30/24 a@12/12\"AA\"\nline 30/24 a@12/12\"A\""},
+    {"GS L only at the beginning of a line", "41 1D 4C 10 00 42 0A",
+     "event left margin ignored: not at the beginning of a line, 1D 4C 10 00\n"
+     "line 30/24 a@0/12\"AB\""},
+    {"a position prints nothing: a barcode may follow", "1B 24 10 00 1D 6B 49 03 7B 42 31",
+     R"(barcode CODE128 x30 w138 h162 "1")"},
     {"ESC d feeds lines, ESC J dots", "41 1B 64 03 1B 4A 50", "line 90/24 a@0/12\"A\"\nline 80/0"},
     {"ESC 3 line spacing, ESC 2 back to 30", "1B 33 40 41 0A 1B 32 0A",
      "line 64/24 a@0/12\"A\"\nline 30/0"},
@@ -75,6 +93,14 @@ const Case cases[] = {
      "line 30/24 a@0/12\"░í\"\nline 30/24 k@0/24\"啊\""},
     {"ESC t selects a code table", "1C 2E 1B 74 10 80 0A",
      "event code table 16\nline 30/24 a@0/12\"€\""},
+    {"ESC R replaces twelve ASCII characters, in Kanji mode too", "1B 52 02 40 5B 7E \"中\" 0A",
+     "event international character set 2\nline 30/24 a@0/12\"§Äß\" k@36/24\"中\""},
+    {"ESC R with a set it does not have", "1B 52 12 0A",
+     "event invalid 1B 52 12\nline 30/21 m@0/78\"1B 52 12\""},
+    {"Katakana table: box drawing and kana", "1C 43 30 1C 2E 1B 74 01 98 95 99 B1 0A",
+     "event Kanji code system 1C 43 30\nevent code table 1\nline 30/24 a@0/12\"┌─┐ｱ\""},
+    {"FS ( A selects the Kanji font: nothing to draw", "1C 28 41 02 00 30 00",
+     "event Kanji character font 1C 28 41 02 00 30 00"},
     {"ESC @ resets modes and discards an unprinted line", "1B 21 01 41 1B 40 42 0A",
      "event ESC @ discarded a line that had not been printed\nline 30/24 a@0/12\"B\""},
     {"partial cut, ESC i", "1B 69", "event cut partial\ncut partial"},
@@ -127,6 +153,64 @@ const Case cases[] = {
      "1B 24 3E 02 1B 2A 00 03 00 FF FF FF 0A", "line 30/24 i@574/2x24 (2x3)"},
     {"bit image with a bad mode", "1B 2A 02 01 00 0A",
      "event invalid 1B 2A 02 01 00\nline 30/21 m@0/132\"1B 2A 02 01 00\""},
+    {"GS ( L: raster graphics into the print buffer, then printed",
+     "1D 28 4C 0C 00 30 70 30 01 01 31 08 00 02 00 FF 81 1D 28 4C 02 00 30 32", "image x0 8x2"},
+    {"GS 8 L: the same with a four-byte length, doubled and centred",
+     "1B 61 01 1D 38 4C 0B 00 00 00 30 70 30 02 02 31 08 00 01 00 FF 1D 28 4C 02 00 30 32",
+     "image x280 16x2 (2x2)"},
+    {"GS ( L: column graphics ten dots tall",
+     "1D 28 4C 0E 00 30 71 30 01 01 31 02 00 0A 00 FF C0 00 00 "
+     "1D 28 4C 02 00 30 32",
+     "image x0 2x10"},
+    {"GS ( L: NV graphics survive ESC @ and print by their key code",
+     "1D 28 4C 0D 00 30 43 30 41 31 01 08 00 02 00 31 F0 0F 1B 40 1D 28 4C 06 00 30 45 41 31 02 01 "
+     "1D 28 4C 06 00 30 45 41 32 01 01",
+     "event NV graphics \"A1\" defined, 8 x 2 dots\nimage x0 16x2 (2x1)\n"
+     "event graphics \"A2\" not defined: nothing printed"},
+    {"GS ( L: data that does not match its size",
+     "1D 28 4C 0B 00 30 70 30 01 01 31 08 00 02 00 FF 0A",
+     "event invalid 1D 28 4C 0B 00 30 70 30 01 01 31 08 00 02 00 FF\n"
+     "line 30/21 m@0/231\"1D 28 4C 0B 00 30 70 30 …\""},
+    {"GS ( L: a capacity request prints nothing", "1D 28 4C 02 00 30 30",
+     "event graphics function 48 passed over, 1D 28 4C 02 00 30 30"},
+    {"GS * and GS /: a downloaded bit image, quadruple, forgotten at ESC @",
+     "1D 2A 01 01 FF 00 FF 00 FF 00 FF 00 1D 2F 33 1B 40 1D 2F 00",
+     "event downloaded bit image defined, 8 x 8 dots\nimage x0 16x16 (2x2)\n"
+     "event no downloaded bit image: nothing printed"},
+    {"FS q and FS p: NV bit images by number",
+     "1C 71 02 01 00 01 00 FF FF FF FF FF FF FF FF 01 00 02 00 00 01 02 03 04 05 06 07 08 09 0A "
+     "0B 0C 0D 0E 0F 1C 70 02 30 1C 70 03 00",
+     "event 2 NV bit images defined\nimage x0 8x16\n"
+     "event NV bit image 3 not defined: nothing printed"},
+    {"a picture after text is ignored", "41 1D 2A 01 01 FF FF FF FF FF FF FF FF 1D 2F 00 0A",
+     "event downloaded bit image defined, 8 x 8 dots\n"
+     "event downloaded bit image ignored: not at the beginning of a line\n"
+     "line 30/24 a@0/12\"A\" m@12/78\"1D 2F 00\""},
+    {"GS ( k: a QR code of 21 modules, 4 dots each, centred",
+     "1B 61 01 1D 28 6B 03 00 31 43 04 1D 28 6B 06 00 31 50 30 41 42 43 1D 28 6B 03 00 31 51 30",
+     "image x246 84x84 (4x4)"},
+    {"GS ( k: its size answered, not printed",
+     "1D 28 6B 06 00 31 50 30 41 42 43 1D 28 6B 03 00 31 52 30",
+     "event replied 37 36 36 33 1F 36 33 1F 31 1F 30 00 to QR Code size information"},
+    {"GS ( k: PDF417 of 2 columns, modules 2 dots wide, rows 3 modules tall",
+     "1D 28 6B 03 00 30 41 02 1D 28 6B 03 00 30 43 02 1D 28 6B 03 00 30 44 03 "
+     "1D 28 6B 06 00 30 50 30 41 42 43 1D 28 6B 03 00 30 51 30",
+     "image x0 206x24 (2x6)"},
+    {"GS ( k: a rectangular DataMatrix",
+     "1D 28 6B 05 00 36 41 31 12 08 1D 28 6B 06 00 36 50 30 41 42 43 "
+     "1D 28 6B 03 00 36 51 30",
+     "image x0 54x24 (3x3)"},
+    {"GS ( k: printing with no data stored", "1D 28 6B 03 00 31 51 30 0A",
+     "event QR Code not printed: no data stored\nline 30/21 m@0/213\"1D 28 6B 03 00 31 51 30\""},
+    {"GS ( k: a symbol wider than the printing area",
+     "1D 57 40 00 1D 28 6B 03 00 31 43 08 "
+     "1D 28 6B 04 00 31 50 30 41 1D 28 6B 03 00 31 51 30",
+     "event QR Code not printed: 168 dots wider than the printing area\n"
+     "event text without a line feed, printed here\nline 30/21 m@0/213\"1D 28 6B 03 00 31 51 30\""},
+    {"GS ( k: a module size out of range", "1D 28 6B 03 00 31 43 11 0A",
+     "event invalid 1D 28 6B 03 00 31 43 11\nline 30/21 m@0/213\"1D 28 6B 03 00 31 43 11\""},
+    {"GS ( k: MaxiCode is passed over", "1D 28 6B 03 00 32 41 32",
+     "event 2-D symbol 1D 28 6B 03 00 32 41 32"},
     {"stray GBK lead byte keeps the line feed", "C3 0A",
      "event invalid GBK C3 0A\nline 30/21 m@0/24\"C3\""},
     {"byte 80 is no GBK character", "80 0A", "event invalid GBK 80\nline 30/21 m@0/24\"80\""},
@@ -544,7 +628,8 @@ std::pair<std::string, std::size_t> decodeWithCoverOpening(const std::string& by
 TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
     // Mostly command prefixes and their usual parameters, so that commands get exercised.
     const std::string alphabet = bytesFromHex(
-        "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01");
+        "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01 "
+        "4C 38 2F 71 70 31 36 50 51 52 57 5C 24 52 74 02 03");
     std::mt19937 random(42);
     const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int rounds = 0;
@@ -563,13 +648,13 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
             // Feeds stop at 1016 mm; a raster image may be 65535 rows at double height.
             ASSERT_LE(vp::heightDots(item),
                       std::holds_alternative<vp::ImageBlock>(item) ? 131070 : 8128);
+            // Nothing starts outside the paper, pictures do not run past its edge.
             if (const auto* line = std::get_if<vp::PrintedLine>(&item)) {
-                for (const vp::Run& run : line->runs) ASSERT_LE(run.x, 384);
+                for (const vp::Run& run : line->runs) ASSERT_TRUE(run.x >= 0 && run.x < 384);
                 for (const vp::LineImage& image : line->images)
-                    ASSERT_LE(image.x + image.bitmap.printedWidth(), 384);
-            }
-            if (const auto* image = std::get_if<vp::ImageBlock>(&item)) {
-                ASSERT_LE(image->x + image->bitmap.printedWidth(), 384);
+                    ASSERT_TRUE(image.x >= 0 && image.x + image.bitmap.printedWidth() <= 384);
+            } else if (const auto* image = std::get_if<vp::ImageBlock>(&item)) {
+                ASSERT_TRUE(image->x >= 0 && image->x + image->bitmap.printedWidth() <= 384);
             }
         }
         if (++rounds % 25 == 0) {
@@ -613,6 +698,89 @@ TEST(PaperRoll, SplitsPaperThatIsNeverCut) {
     EXPECT_EQ(finished[0].heightDots(), 330);
     EXPECT_EQ(finished[0].events(),
               std::vector<std::string>{"picture ends here: longer than 300 dots"});
+}
+
+TEST(CharacterSets, CodeTablesAndNationalSetsAsThePrinterPrintsThem) {
+    struct Case {
+        int table;
+        std::uint8_t byte;
+        char32_t printed;  // 0: the table has no character there
+    };
+    const Case codeTables[] = {
+        {0, 0xB0, U'░'},  {1, 0x95, U'─'},  {1, 0x9C, U'╭'},  {1, 0xA0, U' '},  {1, 0xB1, U'ｱ'},
+        {1, 0xF2, U'年'}, {1, 0xFE, U'▒'},  {2, 0xD5, U'ı'},  {15, 0xA4, U'€'}, {16, 0x80, U'€'},
+        {16, 0x81, 0},    {17, 0x80, U'А'}, {18, 0xAC, U'Č'}, {19, 0xD5, U'€'}, {39, 0x85, 0},
+        {40, 0xA4, U'€'}, {7, 0x80, U'€'},  {9, 0x80, 0},     {0, 0x41, U'A'},
+    };
+    for (const Case& c : codeTables)
+        EXPECT_EQ(vp::codeTableCharacter(c.table, c.byte), c.printed)
+            << "table " << c.table << " byte " << int(c.byte);
+    const Case nationalSets[] = {
+        {0, '$', U'$'},  {2, '@', U'§'},  {2, '~', U'ß'},   {3, '#', U'£'}, {8, '\\', U'¥'},
+        {15, '$', U'¥'}, {14, '~', U'č'}, {13, '\\', U'₩'}, {5, 'A', U'A'}, {99, '$', U'$'},
+    };
+    for (const Case& c : nationalSets)
+        EXPECT_EQ(vp::internationalCharacter(c.table, c.byte), c.printed) << "set " << c.table;
+}
+
+// The three finder patterns of a QR code: a 7 × 7 ring with a 3 × 3 core, in the corners but
+// the bottom right, so the matrix comes out neither mirrored nor turned.
+bool hasFinder(const vp::ModuleMatrix& m, int left, int top) {
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const bool ring = x == 0 || y == 0 || x == 6 || y == 6;
+            const bool core = x >= 2 && x <= 4 && y >= 2 && y <= 4;
+            if (m.at(left + x, top + y) != (ring || core)) return false;
+        }
+    return true;
+}
+
+TEST(TwoDSymbols, QrCodesAreTheSmallestVersionForTheirLevel) {
+    const auto small = std::get<vp::ModuleMatrix>(vp::encodeQr("https://a.cn/1", {}));
+    EXPECT_EQ(small.columns, 21);
+    EXPECT_EQ(small.rows, 21);
+    EXPECT_TRUE(hasFinder(small, 0, 0) && hasFinder(small, 14, 0) && hasFinder(small, 0, 14));
+    EXPECT_FALSE(hasFinder(small, 14, 14));
+    // 40 bytes fit version 3 at level L, version 5 at level H.
+    const std::string forty(40, 'x');
+    EXPECT_EQ(std::get<vp::ModuleMatrix>(vp::encodeQr(forty, {})).columns, 29);
+    EXPECT_EQ(std::get<vp::ModuleMatrix>(vp::encodeQr(forty, {vp::QrModel::Model2, 3})).columns,
+              37);
+    EXPECT_EQ(std::get<vp::ModuleMatrix>(vp::encodeQr("12345", {vp::QrModel::Micro, 0})).columns,
+              11);
+    EXPECT_TRUE(
+        std::holds_alternative<vp::SymbolError>(vp::encodeQr("1", {vp::QrModel::Micro, 3})));
+    EXPECT_TRUE(std::holds_alternative<vp::SymbolError>(vp::encodeQr(std::string(3000, 'x'), {})));
+    EXPECT_TRUE(std::holds_alternative<vp::SymbolError>(vp::encodeQr("", {})));
+}
+
+TEST(TwoDSymbols, Pdf417KeepsTheColumnsAndRowsAsked) {
+    const std::string data = "INV 144032600111 08827315 2026-12-08 TOTAL 58.50";
+    auto make = [&](vp::Pdf417Settings settings) {
+        return std::get<vp::ModuleMatrix>(vp::encodePdf417(data, settings));
+    };
+    // Start, left indicator, the data columns, right indicator and stop: 17 modules each,
+    // the stop 18; truncated, only the start, the left indicator and a bar.
+    EXPECT_EQ(make({.columns = 4}).columns, 4 * 17 + 69);
+    EXPECT_EQ(make({.columns = 4, .truncated = true}).columns, 4 * 17 + 35);
+    EXPECT_EQ(make({.columns = 2, .rows = 30}).rows, 30);
+    // A higher ratio makes more correction codewords, so more rows for as many columns.
+    EXPECT_GT(make({.columns = 3, .ratio = 40}).rows, make({.columns = 3, .ratio = 1}).rows);
+    EXPECT_GT(make({.columns = 3, .levelGiven = true, .level = 6}).rows,
+              make({.columns = 3, .levelGiven = true, .level = 0}).rows);
+}
+
+TEST(TwoDSymbols, DataMatrixTakesTheSizesOfEcc200Only) {
+    const auto square = std::get<vp::ModuleMatrix>(vp::encodeDataMatrix("ORDER 0002", {}));
+    EXPECT_EQ(square.columns, square.rows);
+    const auto rectangle =
+        std::get<vp::ModuleMatrix>(vp::encodeDataMatrix("ORDER 0002", {true, 36, 12}));
+    EXPECT_EQ(rectangle.columns, 36);
+    EXPECT_EQ(rectangle.rows, 12);
+    const auto smallest = std::get<vp::ModuleMatrix>(vp::encodeDataMatrix("ORDER 0002", {true}));
+    EXPECT_GT(smallest.columns, smallest.rows);
+    EXPECT_TRUE(
+        std::holds_alternative<vp::SymbolError>(vp::encodeDataMatrix("A", {false, 11, 11})));
 }
 
 TEST(PaperRoll, TurnsALongReadIntoTheSameReceiptsAsShortOnes) {

@@ -3,6 +3,9 @@
 #include <iconv.h>
 
 #include <cstdio>
+#include <cstring>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 
 #include "temp_files.h"
@@ -49,14 +52,50 @@ std::string technicianTextPhase() {
     return text + "\n\r\n\n\r\n";
 }
 
-std::string scanBarcode(const std::string& pngPath) {
-    FILE* reader = popen(("zbarimg -q --raw '" + pngPath + "' 2>/dev/null").c_str(), "r");
-    if (reader == nullptr) return "(no zbarimg)";
-    std::string found;
+namespace {
+
+// What a reading program prints about a picture, nothing when it is missing.
+std::string commandOutput(const std::string& command) {
+    FILE* reader = popen(command.c_str(), "r");
+    if (reader == nullptr) return {};
+    std::string output;
     char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, reader) != nullptr) found += chunk;
+    while (std::fgets(chunk, sizeof chunk, reader) != nullptr) output += chunk;
     pclose(reader);
+    return output;
+}
+
+}  // namespace
+
+std::string scanBarcode(const std::string& pngPath) {
+    std::string found = commandOutput("zbarimg -q --raw '" + pngPath + "' 2>/dev/null");
     while (!found.empty() && found.back() == '\n') found.pop_back();
+    return found;
+}
+
+std::vector<std::string> scanBarcodes(const std::string& pngPath) {
+    std::vector<std::string> found;
+    std::istringstream lines(commandOutput("zbarimg -q '" + pngPath + "' 2>/dev/null"));
+    for (std::string line; std::getline(lines, line);) found.push_back(line);
+    return found;
+}
+
+std::vector<std::string> scanSymbols(const std::string& pngPath) {
+    std::vector<std::string> found;
+    std::istringstream lines(commandOutput("ZXingReader -escape '" + pngPath + "' 2>/dev/null"));
+    std::string text;
+    for (std::string line; std::getline(lines, line);) {
+        auto value = [&](const char* key) -> std::optional<std::string> {
+            if (!line.starts_with(key)) return std::nullopt;
+            const std::size_t start = line.find_first_not_of(' ', std::strlen(key));
+            return start == std::string::npos ? std::string() : line.substr(start);
+        };
+        if (auto quoted = value("Text:")) {
+            text = quoted->size() >= 2 ? quoted->substr(1, quoted->size() - 2) : *quoted;
+        } else if (auto format = value("Format:")) {
+            found.push_back(*format + ":" + text);
+        }
+    }
     return found;
 }
 

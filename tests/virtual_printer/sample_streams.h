@@ -20,8 +20,13 @@ inline const char* barcodeJobHex = "1D 68 32 0A 1D 6B 49 05 7B 42 31 32 33 0A";
 inline const char* cutJobHex = "1B 69 0A";
 inline const char* drawerJobHex = "1B 70 00 80 80 0A";
 
-// What an independent barcode reader (zbarimg) finds in a picture file.
+// What an independent barcode reader (zbarimg) finds in a picture file: the text of its
+// barcode, or a line "CODE-128:text" per barcode.
 std::string scanBarcode(const std::string& pngPath);
+std::vector<std::string> scanBarcodes(const std::string& pngPath);
+// What an independent 2-D symbol reader (ZXingReader) finds in a picture file: a line
+// "QRCode:text" per symbol, bytes that are no printable text in angle brackets.
+std::vector<std::string> scanSymbols(const std::string& pngPath);
 // Width and height from a PNG file's header, or 0 x 0.
 std::pair<int, int> pngSize(const std::string& pngPath);
 

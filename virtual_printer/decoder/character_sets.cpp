@@ -2,10 +2,13 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace vp {
@@ -59,13 +62,48 @@ const std::vector<char32_t>& gbkTable() {
 struct CodeTable {
     int number;
     const char* name;
-    const char* iconvName;
+    const char* iconvName;  // empty where the C library has no converter for it
 };
 
+// The tables of ESC t that the C library can convert, under the numbers of the ESC/POS
+// command reference; 6 to 8, Japanese tables there, are Latin-1, Greek and Hebrew on
+// Chinese-market printers.
 constexpr CodeTable codeTables[] = {
-    {0, "PC437", "CP437"},   {2, "PC850", "CP850"},  {3, "PC860", "CP860"},
-    {4, "PC863", "CP863"},   {5, "PC865", "CP865"},  {16, "WPC1252", "CP1252"},
-    {17, "PC866", "CP866"},  {18, "PC852", "CP852"}, {19, "PC858", "CP858"},
+    {0, "PC437", "CP437"},
+    {1, "Katakana", "SHIFT_JIS"},
+    {2, "PC850", "CP850"},
+    {3, "PC860", "CP860"},
+    {4, "PC863", "CP863"},
+    {5, "PC865", "CP865"},
+    {6, "Latin-1", "ISO-8859-1"},
+    {7, "WPC1253", "CP1253"},
+    {8, "PC862", "IBM862"},
+    {11, "PC851", "IBM851"},
+    {13, "PC857", "IBM857"},
+    {14, "PC737", "CP737"},
+    {15, "ISO8859-7", "ISO-8859-7"},
+    {16, "WPC1252", "CP1252"},
+    {17, "PC866", "CP866"},
+    {18, "PC852", "CP852"},
+    {19, "PC858", "IBM858"},
+    {33, "WPC775", "CP775"},
+    {34, "PC855", "IBM855"},
+    {35, "PC861", "IBM861"},
+    {36, "PC862", "IBM862"},
+    {37, "PC864", "IBM864"},
+    {38, "PC869", "IBM869"},
+    {39, "ISO8859-2", "ISO-8859-2"},
+    {40, "ISO8859-15", "ISO-8859-15"},
+    {44, "PC1125", "CP1125"},
+    {45, "WPC1250", "CP1250"},
+    {46, "WPC1251", "CP1251"},
+    {47, "WPC1253", "CP1253"},
+    {48, "WPC1254", "CP1254"},
+    {49, "WPC1255", "CP1255"},
+    {50, "WPC1256", "CP1256"},
+    {51, "WPC1257", "CP1257"},
+    {52, "WPC1258", "CP1258"},
+    {53, "KZ-1048", "RK1048"},
     {255, "space page", ""},
 };
 
@@ -74,6 +112,69 @@ const CodeTable* findTable(int table) {
         if (known.number == table) return &known;
     return nullptr;
 }
+
+// The Katakana table's bytes around its half-width katakana (A1-DF, which Shift JIS has too):
+// block elements and box drawing at 80-9F, box drawing, shapes, card suits and the kanji of
+// dates and addresses at E0-FF, as the printer's code page chart draws them.
+constexpr char32_t katakanaGraphics[64] = {
+    U'▁',  U'▂',  U'▃',  U'▄',  U'▅',  U'▆',  U'▇',  U'█',  U'▏',  U'▎',  U'▍',  U'▌',  U'▋',
+    U'▊',  U'▉',  U'┼',  U'┴',  U'┬',  U'┤',  U'├',  U'▔',  U'─',  U'│',  U'▕',  U'┌',  U'┐',
+    U'└',  U'┘',  U'╭',  U'╮',  U'╰',  U'╯',  U'═',  U'╞',  U'╪',  U'╡',  U'◢',  U'◣',  U'◥',
+    U'◤',  U'♠',  U'♥',  U'♦',  U'♣',  U'●',  U'○',  U'╱',  U'╲',  U'╳',  U'円', U'年', U'月',
+    U'日', U'時', U'分', U'秒', U'〒', U'市', U'区', U'町', U'村', U'人', U'▒',  U' ',
+};
+
+// A code point the head can draw: none for the C0 and C1 control characters that some
+// tables map their upper half to.
+char32_t printable(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0) ? 0 : c;
+}
+
+std::array<char32_t, 128> upperHalf(const CodeTable& table) {
+    std::array<char32_t, 128> half{};
+    Converter converter(table.iconvName);
+    for (int i = 0; i < 128; ++i) {
+        const auto byte = static_cast<std::uint8_t>(0x80 + i);
+        if (table.number == 1 && (byte < 0xA0 || byte >= 0xE0)) {
+            half[static_cast<std::size_t>(i)] =
+                katakanaGraphics[byte < 0xA0 ? byte - 0x80 : byte - 0xC0];
+            continue;
+        }
+        const char single = static_cast<char>(byte);
+        if (converter.ok())
+            half[static_cast<std::size_t>(i)] = printable(convertOne(converter.handle, &single, 1));
+    }
+    // The Katakana table's A0 is a space, which Shift JIS leaves out.
+    if (table.number == 1) half[0x20] = U' ';
+    return half;
+}
+
+// ESC R: the twelve ASCII positions that national character sets replace, and each set's
+// characters there.
+constexpr std::array<std::uint8_t, 12> nationalPositions = {0x23, 0x24, 0x40, 0x5B, 0x5C, 0x5D,
+                                                            0x5E, 0x60, 0x7B, 0x7C, 0x7D, 0x7E};
+constexpr std::u32string_view nationalSets[] = {
+    U"#$@[\\]^`{|}~",  // 0 U.S.A.
+    U"#$à°ç§^`éùè¨",   // 1 France
+    U"#$§ÄÖÜ^`äöüß",   // 2 Germany
+    U"£$@[\\]^`{|}~",  // 3 U.K.
+    U"#$@ÆØÅ^`æøå~",   // 4 Denmark I
+    U"#¤ÉÄÖÅÜéäöåü",   // 5 Sweden
+    U"#$@°\\é^ùàòèì",  // 6 Italy
+    U"₧$@¡Ñ¿^`¨ñ}~",   // 7 Spain I
+    U"#$@[¥]^`{|}~",   // 8 Japan
+    U"#¤ÉÆØÅÜéæøåü",   // 9 Norway
+    U"#$ÉÆØÅÜéæøåü",   // 10 Denmark II
+    U"#$á¡Ñ¿é`íñóú",   // 11 Spain II
+    U"#$á¡Ñ¿éüíñóú",   // 12 Latin America
+    U"#$@[₩]^`{|}~",   // 13 Korea
+    U"#$ŽŠĐĆČžšđćč",   // 14 Slovenia / Croatia
+    U"#¥@[\\]^`{|}~",  // 15 China
+    U"#₫@[\\]^`{|}~",  // 16 Vietnam
+    U"#$@[\\]^`{|}~",  // 17 Arabia
+};
+static_assert(std::all_of(std::begin(nationalSets), std::end(nationalSets),
+                          [](std::u32string_view set) { return set.size() == 12; }));
 
 }  // namespace
 
@@ -90,21 +191,25 @@ char32_t codeTableCharacter(int table, std::uint8_t byte) {
     static std::array<std::unique_ptr<std::array<char32_t, 128>>, 256> upperHalves;
     const std::lock_guard lock(guard);
     auto& half = upperHalves[static_cast<std::size_t>(table)];
-    if (!half) {
-        half = std::make_unique<std::array<char32_t, 128>>();
-        Converter converter(known->iconvName);
-        for (int i = 0; i < 128; ++i) {
-            const char single = static_cast<char>(0x80 + i);
-            (*half)[static_cast<std::size_t>(i)] =
-                converter.ok() ? convertOne(converter.handle, &single, 1) : 0;
-        }
-    }
+    if (!half) half = std::make_unique<std::array<char32_t, 128>>(upperHalf(*known));
     return (*half)[byte - 0x80];
 }
 
 const char* codeTableName(int table) {
     const CodeTable* known = findTable(table);
     return known == nullptr ? "" : known->name;
+}
+
+bool isInternationalSet(int set) {
+    return set >= 0 && set < static_cast<int>(std::size(nationalSets));
+}
+
+char32_t internationalCharacter(int set, std::uint8_t byte) {
+    // U.S.A., the set nearly every receipt keeps, changes nothing.
+    if (set == 0 || !isInternationalSet(set)) return byte;
+    for (std::size_t i = 0; i < nationalPositions.size(); ++i)
+        if (nationalPositions[i] == byte) return nationalSets[set][i];
+    return byte;
 }
 
 }  // namespace vp

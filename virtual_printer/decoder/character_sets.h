@@ -20,4 +20,10 @@ char32_t codeTableCharacter(int table, std::uint8_t byte);
 // The code table's name for events, e.g. "PC437"; empty when the table is unknown.
 const char* codeTableName(int table);
 
+// Whether ESC R knows the international character set `set` (0 U.S.A. to 17 Arabia).
+bool isInternationalSet(int set);
+// The character an ASCII byte stands for in international character set `set`: twelve
+// positions (# $ @ [ \ ] ^ ` { | } ~) differ from country to country.
+char32_t internationalCharacter(int set, std::uint8_t byte);
+
 }  // namespace vp

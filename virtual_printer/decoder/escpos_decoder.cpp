@@ -123,6 +123,56 @@ std::size_t cutParameters(std::string_view first) {
 std::size_t realTimeFunctionParameters(std::string_view first) {
     return byteAt(first, 0) == 1 ? 3 : outOfRange;
 }
+// GS * x y: x × 8 columns of y bytes.
+std::size_t downloadedImageBytes(std::string_view header) {
+    const std::size_t size = 8u * byteAt(header, 0) * byteAt(header, 1);
+    return size > 0 ? size : outOfRange;
+}
+
+// FS q n [xL xH yL yH d1...dk]1...[...]n: n pictures of x × 8 columns of y bytes, each with
+// its own header. Returns the length after the prefix as far as the headers that have arrived
+// tell it: more than `in` holds until the last header is in.
+std::size_t nvBitImagesBytes(std::string_view in) {
+    const std::size_t count = byteAt(in, 0);
+    if (count == 0) return outOfRange;
+    std::size_t at = 1;
+    for (std::size_t image = 0; image < count; ++image) {
+        if (in.size() < at + 4) return at + 4;
+        const std::size_t x = little(in, at), y = little(in, at + 2);
+        if (x == 0 || x > 1023 || y == 0 || y > 288) return outOfRange;
+        const std::size_t size = 8 * x * y;
+        at += 4 + size;
+    }
+    return at;
+}
+
+// The picture of a printer's scale parameter m of GS / and FS p: 0-3 or '0'-'3', bit 0
+// doubling the width, bit 1 the height.
+std::optional<Bitmap> scaled(Bitmap bitmap, std::uint8_t m) {
+    const int mode = digitOrValue(m);
+    if (mode > 3) return std::nullopt;
+    bitmap.widthScale = (mode & 1) ? 2 : 1;
+    bitmap.heightScale = (mode & 2) ? 2 : 1;
+    return bitmap;
+}
+
+// The leftmost `columns` dots of each row: the head has no more.
+void keepColumns(Bitmap& bitmap, int columns) {
+    if (columns >= bitmap.width) return;
+    const std::string_view rows(reinterpret_cast<const char*>(bitmap.rows.data()),
+                                bitmap.rows.size());
+    Bitmap kept = rasterBitmap(rows, bitmap.rowBytes(), std::max(0, columns));
+    kept.widthScale = bitmap.widthScale;
+    kept.heightScale = bitmap.heightScale;
+    bitmap = std::move(kept);
+}
+
+// The top `rows` rows: column data comes in whole bytes of eight dots.
+void keepRows(Bitmap& bitmap, int rows) {
+    if (rows >= bitmap.height) return;
+    bitmap.height = rows;
+    bitmap.rows.resize(static_cast<std::size_t>(bitmap.rowBytes() * rows));
+}
 
 // How a command's length is known once its prefix has arrived.
 struct Length {
@@ -131,6 +181,7 @@ struct Length {
         Chosen,   // the first parameter says how many there are: count(first)
         Block,    // a header of `parameters` bytes, then count(header) bytes of data
         Barcode,  // GS k: data ended by NUL or counted, as the barcode system says
+        Walked,   // parts that each say their length: count(after the prefix) so far
     };
     Form form;
     std::size_t parameters = 0;
@@ -148,6 +199,9 @@ constexpr Length block(std::size_t header, std::size_t (*dataBytes)(std::string_
 }
 constexpr Length barcodeData() {
     return {Length::Form::Barcode};
+}
+constexpr Length walked(std::size_t (*bytes)(std::string_view afterPrefix)) {
+    return {Length::Form::Walked, 1, bytes};
 }
 
 }  // namespace
@@ -186,7 +240,9 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x4A", fixed(1), &Decoder::feedDots},                              // ESC J
     {"\x1B\x20", fixed(1), &Decoder::rightSpacing},                          // ESC SP
     {"\x1B\x74", fixed(1), &Decoder::codeTable},                             // ESC t
+    {"\x1B\x52", fixed(1), &Decoder::internationalSet},                      // ESC R
     {"\x1B\x24", fixed(2), &Decoder::absolutePosition},                      // ESC $
+    {"\x1B\x5C", fixed(2), &Decoder::relativePosition},                      // ESC backslash
     {"\x1B\x40", fixed(0), &Decoder::initialise},                            // ESC @
     {"\x1B\x69", fixed(0), &Decoder::partialCut},                            // ESC i
     {"\x1B\x6D", fixed(0), &Decoder::partialCut},                            // ESC m
@@ -194,6 +250,8 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x2A", block(3, bitImageBytes), &Decoder::bitImage, "bit image"},  // ESC *
     // GS: character size, barcodes, cuts, pictures, replies.
     {"\x1D\x21", fixed(1), &Decoder::characterSize},                                     // GS !
+    {"\x1D\x4C", fixed(2), &Decoder::leftMargin},                                        // GS L
+    {"\x1D\x57", fixed(2), &Decoder::printingAreaWidth},                                 // GS W
     {"\x1D\x42", fixed(1), &Decoder::reversePrinting},                                   // GS B
     {"\x1D\x56", chosen(cutParameters), &Decoder::cutPaper},                             // GS V
     {"\x1D\x68", fixed(1), &Decoder::barcodeHeight},                                     // GS h
@@ -202,16 +260,27 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x66", fixed(1), &Decoder::hriFont},                                           // GS f
     {"\x1D\x6B", barcodeData(), &Decoder::barcode, "barcode"},                           // GS k
     {"\x1D\x76\x30", block(5, rasterBytes), &Decoder::rasterImage, "raster bit image"},  // GS v 0
+    {"\x1D\x28\x4C", block(2, littleEndian<0, 2>), &Decoder::graphics, "graphics"},      // GS ( L
+    {"\x1D\x38\x4C", block(4, littleEndian<0, 4>), &Decoder::graphics, "graphics"},      // GS 8 L
+    {"\x1D\x2A", block(2, downloadedImageBytes), &Decoder::defineDownloadedImage},       // GS *
+    {"\x1D\x28\x6B", block(2, littleEndian<0, 2>), &Decoder::twoDSymbol, "2-D symbol"},  // GS ( k
+    {"\x1D\x2F", fixed(1), &Decoder::printDownloadedImage},                              // GS /
     {"\x1D\x61", fixed(1), &Decoder::statusBack},                                        // GS a
     {"\x1D\x72", fixed(1), &Decoder::statusRequest},                                     // GS r
     {"\x1D\x49", fixed(1), &Decoder::idRequest},                                         // GS I
     // FS: Chinese characters.
-    {"\x1C\x26", fixed(0), &Decoder::kanjiOn},         // FS &
-    {"\x1C\x2E", fixed(0), &Decoder::kanjiOff},        // FS .
-    {"\x1C\x53", fixed(2), &Decoder::kanjiSpacing},    // FS S
-    {"\x1C\x21", fixed(1), &Decoder::kanjiModes},      // FS !
-    {"\x1C\x2D", fixed(1), &Decoder::kanjiUnderline},  // FS -
-    {"\x1C\x57", fixed(1), &Decoder::kanjiQuadruple},  // FS W
+    {"\x1C\x26", fixed(0), &Decoder::kanjiOn},                                             // FS &
+    {"\x1C\x2E", fixed(0), &Decoder::kanjiOff},                                            // FS .
+    {"\x1C\x71", walked(nvBitImagesBytes), &Decoder::defineNvBitImages, "NV bit images"},  // FS q
+    {"\x1C\x70", fixed(2), &Decoder::printNvBitImage},                                     // FS p
+    {"\x1C\x53", fixed(2), &Decoder::kanjiSpacing},                                        // FS S
+    {"\x1C\x21", fixed(1), &Decoder::kanjiModes},                                          // FS !
+    {"\x1C\x2D", fixed(1), &Decoder::kanjiUnderline},                                      // FS -
+    {"\x1C\x57", fixed(1), &Decoder::kanjiQuadruple},                                      // FS W
+    {"\x1C\x43", fixed(1), &Decoder::setting, "Kanji code system"},                        // FS C
+    {"\x1C\x28\x41", block(2, littleEndian<0, 2>), &Decoder::setting,
+     "Kanji character font"},                                                         // FS ( A
+    {"\x1C\x28", block(2, littleEndian<0, 2>), &Decoder::notDrawn, "FS ( function"},  // FS (
     // DLE: real-time requests, acted on as they arrive (see feed()).
     {"\x10\x04", fixed(1), &Decoder::realTime, "DLE EOT"},                            // DLE EOT
     {"\x10\x05", fixed(1), &Decoder::realTime, "DLE ENQ"},                            // DLE ENQ
@@ -229,19 +298,15 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x62", fixed(1), &Decoder::setting, "smoothing"},                           // GS b
     {"\x1D\x50", fixed(2), &Decoder::setting, "motion units"},                        // GS P
     // Commands that change the paper but are not drawn (yet): a marker shows where.
-    {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},         // ESC {
-    {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                 // ESC V
-    {"\x1B\x52", fixed(1), &Decoder::notDrawn, "international character set"},  // ESC R
-    {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},      // ESC %
-    {"\x1B\x5C", fixed(2), &Decoder::notDrawn, "relative print position"},      // ESC backslash
-    {"\x1D\x4C", fixed(2), &Decoder::notDrawn, "left margin"},                  // GS L
-    {"\x1D\x57", fixed(2), &Decoder::notDrawn, "printing area width"},          // GS W
-    {"\x1D\x2F", fixed(1), &Decoder::notDrawn, "downloaded bit image"},         // GS /
-    {"\x1C\x70", fixed(2), &Decoder::notDrawn, "NV bit image"},                 // FS p
+    {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},               // ESC {
+    {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                       // ESC V
+    {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},            // ESC %
     {"\x1D\x28", block(3, littleEndian<1, 2>), &Decoder::notDrawn, "GS ( function"},  // GS (
 };
 
-Decoder::Decoder(Paper paper) : paper_(paper) {}
+Decoder::Decoder(Paper paper) : paper_(paper) {
+    updateArea();
+}
 
 // The printer watches what arrives for real-time requests before it interprets anything: the
 // command reference warns that 10 04 n inside bit-image data is answered too, and that the
@@ -421,14 +486,9 @@ std::size_t Decoder::step(std::string_view in) {
         // one line, not two.
         case CR:
             return 1;
-        case HT: {
-            const int next = (line_.width / tabStopDots + 1) * tabStopDots;
-            if (next < paper_.printableDots) {
-                startLine();
-                line_.width = next;
-            }
+        case HT:
+            moveTo((line_.position / tabStopDots + 1) * tabStopDots);
             return 1;
-        }
         case ESC:
         case GS:
         case FS:
@@ -447,7 +507,9 @@ std::size_t Decoder::step(std::string_view in) {
 std::size_t Decoder::text(std::string_view in) {
     const std::uint8_t first = byteAt(in, 0);
     if (first < 0x80) {
-        place(Run::Kind::Single, first);
+        place(Run::Kind::Single, modes_.internationalSet == 0
+                                     ? first
+                                     : internationalCharacter(modes_.internationalSet, first));
         return 1;
     }
     if (!modes_.kanji) {
@@ -520,6 +582,14 @@ std::size_t Decoder::command(std::string_view in) {
         }
         case Length::Form::Barcode:
             return barcodeCommand(*row, in);
+        case Length::Form::Walked: {
+            if (in.size() <= prefix) return more(prefix + 1);
+            const std::size_t length = row->length.count(in.substr(prefix));
+            if (length == outOfRange) return invalid(in, prefix + 1);
+            if (length - 1 > largestDataBlock)
+                return passOver(*row, in.substr(0, prefix + 1), length - 1);
+            return run(*row, in, prefix + 1, length - 1);
+        }
     }
     return 0;
 }
@@ -626,18 +696,54 @@ void Decoder::codeTable(const Received& command) {
     note("code table " + number(command.parameter()));
 }
 
-void Decoder::absolutePosition(const Received& command) {
-    const int position = static_cast<int>(little(command.parameters, 0));
-    if (position < paper_.printableDots) {
-        startLine();
-        line_.width = position;
+void Decoder::internationalSet(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    if (!isInternationalSet(n)) {
+        invalid(command);
+        return;
     }
+    modes_.internationalSet = n;
+    note("international character set " + number(n));
+}
+
+void Decoder::absolutePosition(const Received& command) {
+    moveTo(static_cast<int>(little(command.parameters, 0)));
+}
+
+void Decoder::relativePosition(const Received& command) {
+    // A two's complement step: 65536 - n moves n dots to the left.
+    const auto step = static_cast<std::int16_t>(little(command.parameters, 0));
+    moveTo(line_.position + step);
+}
+
+void Decoder::leftMargin(const Received& command) {
+    if (!atLineStart()) {
+        note("left margin ignored: not at the beginning of a line, " + hexBytes(command.bytes));
+        return;
+    }
+    modes_.leftMargin = static_cast<int>(little(command.parameters, 0));
+    updateArea();
+}
+
+void Decoder::printingAreaWidth(const Received& command) {
+    if (!atLineStart()) {
+        note("printing area width ignored: not at the beginning of a line, " +
+             hexBytes(command.bytes));
+        return;
+    }
+    modes_.areaWidth = static_cast<int>(little(command.parameters, 0));
+    updateArea();
 }
 
 void Decoder::initialise(const Received&) {
     if (line_.started) note("ESC @ discarded a line that had not been printed");
     line_ = PendingLine{};
     modes_ = Modes{};
+    updateArea();
+    // The print buffer and the downloaded bit image go; graphics and NV bit images stay.
+    graphicsBuffer_.reset();
+    downloadedImage_.reset();
+    symbolData_.clear();
     if (std::exchange(statusBackOn_, false)) note("automatic status back off");
 }
 
@@ -660,7 +766,7 @@ void Decoder::bitImage(const Received& command) {
     // dots tall, so that every mode makes a line 24 dots high.
     const int widthScale = m == 0 || m == 32 ? 2 : 1;
     // Columns beyond the end of the line are not printed.
-    const std::size_t fit = std::max(0, paper_.printableDots - line_.width) / widthScale;
+    const std::size_t fit = std::max(0, area().width - line_.position) / widthScale;
     const std::size_t columns = std::min(fit, command.data.size() / columnBytes);
     if (columns == 0) return;
     LineImage image;
@@ -668,8 +774,9 @@ void Decoder::bitImage(const Received& command) {
     image.bitmap.widthScale = static_cast<std::uint8_t>(widthScale);
     image.bitmap.heightScale = columnBytes == 1 ? 3 : 1;
     startLine();
-    image.x = line_.width;
-    line_.width += image.bitmap.printedWidth();
+    image.x = area().left + line_.position;
+    line_.position += image.bitmap.printedWidth();
+    line_.extent = std::max(line_.extent, line_.position);
     line_.images.push_back(std::move(image));
 }
 
@@ -741,22 +848,24 @@ void Decoder::barcode(const Received& command) {
         printed.bars.push_back(
             static_cast<std::uint16_t>(elementDots(symbol, element, modes_.moduleWidth)));
     const int bars = printed.barsWidth();
-    if (bars > paper_.printableDots) {
+    const Area inside = area();
+    if (bars > inside.width) {
         mark(command.bytes, "barcode " + name + " not printed: " + number(bars) +
-                                " dots wider than the paper, " +
+                                " dots wider than the printing area, " +
                                 hexBytes(command.bytes, markerBytesShown));
         printLine(0);
         return;
     }
-    // Quiet zones are kept inside the printable width while it has room for them, so that
-    // a symbol never starts right at the paper's edge.
+    // Quiet zones are kept inside the printing area while it has room for them, so that a
+    // symbol never starts right at the paper's edge.
     printed.quietLeft = symbol.quietLeft * modes_.moduleWidth;
     printed.quietRight = symbol.quietRight * modes_.moduleWidth;
     const int box = printed.quietLeft + bars + printed.quietRight;
-    if (box > paper_.printableDots) {
-        printed.x = (paper_.printableDots - bars) / 2;
+    if (box > inside.width) {
+        printed.x = inside.left + (inside.width - bars) / 2;
     } else {
-        printed.x = printed.quietLeft + alignedShift(modes_.align, paper_.printableDots - box);
+        printed.x =
+            inside.left + printed.quietLeft + alignedShift(modes_.align, inside.width - box);
     }
     printed.barHeight = modes_.barHeight;
     printed.hri = modes_.hri;
@@ -771,23 +880,368 @@ void Decoder::barcode(const Received& command) {
 }
 
 void Decoder::rasterImage(const Received& command) {
+    const int mode = digitOrValue(command.parameter());
+    Bitmap bitmap = rasterBitmap(command.data, static_cast<int>(little(command.parameters, 1)));
+    bitmap.widthScale = (mode & 1) ? 2 : 1;
+    bitmap.heightScale = (mode & 2) ? 2 : 1;
+    printBlock(std::move(bitmap), command.header(), "raster bit image");
+}
+
+void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what) {
     if (!line_.runs.empty() || !line_.images.empty()) {
-        // As GS k: the printer takes a raster image only with nothing waiting in the line.
-        mark(command.header(), "raster bit image ignored: not at the beginning of a line");
+        // As GS k: the printer takes a picture of its own only with nothing waiting in the line.
+        mark(bytes, what + " ignored: not at the beginning of a line");
         return;
     }
-    const int mode = digitOrValue(command.parameter());
-    const int widthScale = (mode & 1) ? 2 : 1;
-    // Dots beyond the printable width are not printed.
-    const int fit = (paper_.printableDots - line_.width) / widthScale;
+    // Dots beyond the printing area are not printed.
+    const Area inside = area();
+    keepColumns(bitmap, (inside.width - line_.position) / bitmap.widthScale);
     ImageBlock image;
-    image.bitmap = rasterBitmap(command.data, static_cast<int>(little(command.parameters, 1)), fit);
-    image.bitmap.widthScale = static_cast<std::uint8_t>(widthScale);
-    image.bitmap.heightScale = (mode & 2) ? 2 : 1;
-    const int free = paper_.printableDots - line_.width - image.bitmap.printedWidth();
-    image.x = line_.width + alignedShift(line_.started ? line_.align : modes_.align, free);
+    const int free = inside.width - line_.position - bitmap.printedWidth();
+    image.x = inside.left + line_.position +
+              alignedShift(line_.started ? line_.align : modes_.align, free);
+    image.bitmap = std::move(bitmap);
     line_ = PendingLine{};
     out_.emplace_back(std::in_place_type<ImageBlock>, std::move(image));
+}
+
+namespace {
+
+// The dots of one picture of x × y, in raster rows or in columns of whole bytes; nothing when
+// `data` is not exactly as long as they take.
+std::optional<Bitmap> picture(std::string_view data, int x, int y, bool columns) {
+    const int rowBytes = (x + 7) / 8, columnBytes = (y + 7) / 8;
+    if (x == 0 || y == 0 ||
+        data.size() != static_cast<std::size_t>(columns ? x * columnBytes : rowBytes * y))
+        return std::nullopt;
+    if (!columns) return rasterBitmap(data, rowBytes, x);
+    Bitmap bitmap = columnBitmap(data, columnBytes);
+    keepRows(bitmap, y);
+    return bitmap;
+}
+
+// GS ( L fn 67, 68, 83, 84: a kc1 kc2 b xL xH yL yH [c d1...dk]1...[c d1...dk]b. The first
+// colour is the one a one-colour head prints.
+std::optional<Bitmap> definedGraphics(std::string_view p, bool columns) {
+    if (p.size() < 9 || byteAt(p, 0) != 48 || byteAt(p, 3) < 1 || byteAt(p, 3) > 2)
+        return std::nullopt;
+    const int x = static_cast<int>(little(p, 4)), y = static_cast<int>(little(p, 6));
+    const std::size_t planes = byteAt(p, 3);
+    if ((p.size() - 8) % planes != 0) return std::nullopt;
+    const std::size_t plane = (p.size() - 8) / planes;
+    if (byteAt(p, 8) != 49) return std::nullopt;
+    return picture(p.substr(9, plane - 1), x, y, columns);
+}
+
+}  // namespace
+
+// GS ( L and GS 8 L: m fn and the function's parameters.
+void Decoder::graphics(const Received& command) {
+    const std::string_view data = command.data;
+    if (data.size() < 2 || byteAt(data, 0) != 48) {
+        invalid(command);
+        return;
+    }
+    const std::uint8_t fn = byteAt(data, 1);
+    const std::string_view p = data.substr(2);
+    const auto key = [&] { return 256 * byteAt(p, 1) + byteAt(p, 2); };
+    const auto keyName = [&](std::size_t at) {
+        return "\"" + std::string(1, static_cast<char>(byteAt(p, at))) +
+               static_cast<char>(byteAt(p, at + 1)) + "\"";
+    };
+    switch (fn) {
+        case 112:  // raster graphics into the print buffer, a bx by c xL xH yL yH d1...dk
+        case 113: {
+            const bool scales = p.size() >= 8 && byteAt(p, 1) >= 1 && byteAt(p, 1) <= 2 &&
+                                byteAt(p, 2) >= 1 && byteAt(p, 2) <= 2;
+            if (p.size() >= 1 && byteAt(p, 0) == 52) {
+                notDrawn(command);  // multiple tones
+                return;
+            }
+            std::optional<Bitmap> bitmap;
+            if (scales && byteAt(p, 0) == 48 && byteAt(p, 3) == 49)
+                bitmap = picture(p.substr(8), static_cast<int>(little(p, 4)),
+                                 static_cast<int>(little(p, 6)), fn == 113);
+            if (!bitmap) {
+                invalid(command);
+                return;
+            }
+            bitmap->widthScale = byteAt(p, 1);
+            bitmap->heightScale = byteAt(p, 2);
+            graphicsBuffer_ = std::move(bitmap);
+            return;
+        }
+        case 50:  // print the print buffer's graphics
+            if (graphicsBuffer_)
+                printBlock(*std::exchange(graphicsBuffer_, {}), command.bytes, "graphics");
+            return;
+        case 67:  // define NV graphics, in rows or columns
+        case 68:
+        case 83:  // define download graphics
+        case 84: {
+            std::optional<Bitmap> bitmap = definedGraphics(p, fn == 68 || fn == 84);
+            if (!bitmap || byteAt(p, 1) < 32 || byteAt(p, 2) < 32) {
+                invalid(command);
+                return;
+            }
+            note(std::string(fn < 80 ? "NV" : "download") + " graphics " + keyName(1) +
+                 " defined, " + number(bitmap->width) + " x " + number(bitmap->height) + " dots");
+            (fn < 80 ? nvGraphics_ : downloadGraphics_)[key()] = std::move(*bitmap);
+            return;
+        }
+        case 69:  // print NV graphics, kc1 kc2 x y
+        case 85: {
+            const auto& kept = fn == 69 ? nvGraphics_ : downloadGraphics_;
+            const auto found =
+                p.size() == 4 ? kept.find(256 * byteAt(p, 0) + byteAt(p, 1)) : kept.end();
+            if (p.size() != 4 || byteAt(p, 2) < 1 || byteAt(p, 2) > 2 || byteAt(p, 3) < 1 ||
+                byteAt(p, 3) > 2) {
+                invalid(command);
+            } else if (found == kept.end()) {
+                note("graphics " + keyName(0) + " not defined: nothing printed");
+            } else {
+                Bitmap bitmap = found->second;
+                bitmap.widthScale = byteAt(p, 2);
+                bitmap.heightScale = byteAt(p, 3);
+                printBlock(std::move(bitmap), command.bytes, "graphics");
+            }
+            return;
+        }
+        case 65:  // delete all NV graphics, "CLR"
+        case 81:
+            (fn == 65 ? nvGraphics_ : downloadGraphics_).clear();
+            note(std::string(fn == 65 ? "NV" : "download") + " graphics deleted");
+            return;
+        case 66:  // delete one, kc1 kc2
+        case 82:
+            if (p.size() == 2)
+                (fn == 66 ? nvGraphics_ : downloadGraphics_)
+                    .erase(256 * byteAt(p, 0) + byteAt(p, 1));
+            note(std::string(fn == 66 ? "NV" : "download") + " graphics " + keyName(0) +
+                 " deleted");
+            return;
+        default:
+            // Capacity and key code requests, the reference dot density: nothing to print.
+            note("graphics function " + number(fn) + " passed over, " +
+                 hexBytes(command.bytes, markerBytesShown));
+    }
+}
+
+namespace {
+
+constexpr std::uint8_t pdf417Code = 48, qrCode = 49, dataMatrixCode = 54;
+
+const char* symbolName(std::uint8_t cn) {
+    return cn == qrCode ? "QR Code" : cn == pdf417Code ? "PDF417" : "DataMatrix";
+}
+
+// A symbol's modules as the head prints them, each `width` × `height` dots.
+Bitmap symbolBitmap(const ModuleMatrix& matrix, int width, int height) {
+    Bitmap bitmap;
+    bitmap.width = matrix.columns;
+    bitmap.height = matrix.rows;
+    bitmap.widthScale = static_cast<std::uint8_t>(width);
+    bitmap.heightScale = static_cast<std::uint8_t>(height);
+    bitmap.rows.assign(static_cast<std::size_t>(bitmap.rowBytes() * bitmap.height), 0);
+    for (int y = 0; y < matrix.rows; ++y)
+        for (int x = 0; x < matrix.columns; ++x)
+            if (matrix.at(x, y))
+                bitmap.rows[static_cast<std::size_t>(y * bitmap.rowBytes() + x / 8)] |=
+                    static_cast<std::uint8_t>(0x80 >> (x % 8));
+    return bitmap;
+}
+
+bool within(std::uint8_t n, int lowest, int highest) {
+    return n >= lowest && n <= highest;
+}
+
+}  // namespace
+
+// GS ( k: cn fn and the function's parameters. Settings last until ESC @; fn 80 stores the
+// data, fn 81 prints it and fn 82 answers with its size.
+void Decoder::twoDSymbol(const Received& command) {
+    const std::string_view data = command.data;
+    if (data.size() < 2) {
+        invalid(command);
+        return;
+    }
+    const std::uint8_t cn = byteAt(data, 0), fn = byteAt(data, 1);
+    const std::string_view p = data.substr(2);
+    if (cn != qrCode && cn != pdf417Code && cn != dataMatrixCode) {
+        // MaxiCode, GS1 DataBar, composite symbols, Aztec Code.
+        if (fn == 81)
+            notDrawn(command);
+        else
+            setting(command);
+        return;
+    }
+    bool valid = true;
+    if (fn >= 80) {
+        valid = !p.empty() && byteAt(p, 0) == 48 && (fn != 80 || p.size() > 1) && fn <= 82;
+        if (valid && fn == 80) symbolData_[cn] = std::string(p.substr(1));
+        if (valid && fn == 81) printSymbol(cn, command);
+        if (valid && fn == 82) replySymbolSize(cn);
+    } else {
+        valid = cn == qrCode       ? qrSetting(fn, p)
+                : cn == pdf417Code ? pdf417Setting(fn, p)
+                                   : dataMatrixSetting(fn, p);
+    }
+    if (!valid) invalid(command);
+}
+
+bool Decoder::qrSetting(std::uint8_t fn, std::string_view p) {
+    QrSettings& qr = modes_.qr;
+    if (fn == 65 && p.size() == 2 && within(byteAt(p, 0), 49, 51) && byteAt(p, 1) == 0) {
+        qr.model = static_cast<QrModel>(byteAt(p, 0) - 49);
+        if (qr.model == QrModel::Model1) note("QR Code model 1 drawn as model 2");
+    } else if (fn == 67 && p.size() == 1 && within(byteAt(p, 0), 1, 16)) {
+        modes_.qrModule = byteAt(p, 0);
+    } else if (fn == 69 && p.size() == 1 && within(byteAt(p, 0), 48, 51)) {
+        qr.errorCorrection = byteAt(p, 0) - 48;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Decoder::pdf417Setting(std::uint8_t fn, std::string_view p) {
+    Pdf417Settings& pdf417 = modes_.pdf417;
+    const std::uint8_t n = p.empty() ? 0 : byteAt(p, 0);
+    if (fn == 69 && p.size() == 2) {
+        // A level 0-8 (m 48), or a ratio of n × 10 % (m 49).
+        const std::uint8_t level = byteAt(p, 1);
+        if (n == 48 && within(level, 48, 56)) {
+            pdf417.levelGiven = true;
+            pdf417.level = level - 48;
+            return true;
+        }
+        if (n == 49 && within(level, 1, 40)) {
+            pdf417.levelGiven = false;
+            pdf417.ratio = level;
+            return true;
+        }
+        return false;
+    }
+    if (p.size() != 1) return false;
+    if (fn == 65 && n <= 30) {
+        pdf417.columns = n;
+    } else if (fn == 66 && (n == 0 || within(n, 3, 90))) {
+        pdf417.rows = n;
+    } else if (fn == 67 && within(n, 2, 8)) {
+        modes_.pdf417Module = n;
+    } else if (fn == 68 && within(n, 2, 8)) {
+        modes_.pdf417RowHeight = n;
+    } else if (fn == 70 && digitOrValue(n) <= 1) {
+        pdf417.truncated = digitOrValue(n) == 1;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Decoder::dataMatrixSetting(std::uint8_t fn, std::string_view p) {
+    if (fn == 65 && p.size() == 3 && within(byteAt(p, 0), 48, 49)) {
+        modes_.dataMatrix = {byteAt(p, 0) == 49, byteAt(p, 1), byteAt(p, 2)};
+    } else if (fn == 67 && p.size() == 1 && within(byteAt(p, 0), 2, 16)) {
+        modes_.dataMatrixModule = byteAt(p, 0);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The stored data as the symbol the settings make, in dots; why not, when it cannot be made.
+std::variant<Bitmap, SymbolError> Decoder::storedSymbol(std::uint8_t cn) const {
+    const auto stored = symbolData_.find(cn);
+    if (stored == symbolData_.end()) return SymbolError{"no data stored"};
+    const MatrixResult result = cn == qrCode ? encodeQr(stored->second, modes_.qr)
+                                : cn == pdf417Code
+                                    ? encodePdf417(stored->second, modes_.pdf417)
+                                    : encodeDataMatrix(stored->second, modes_.dataMatrix);
+    if (const auto* error = std::get_if<SymbolError>(&result)) return *error;
+    const int module = cn == qrCode       ? modes_.qrModule
+                       : cn == pdf417Code ? modes_.pdf417Module
+                                          : modes_.dataMatrixModule;
+    const int rowHeight = cn == pdf417Code ? module * modes_.pdf417RowHeight : module;
+    return symbolBitmap(std::get<ModuleMatrix>(result), module, rowHeight);
+}
+
+void Decoder::printSymbol(std::uint8_t cn, const Received& command) {
+    const std::string name = symbolName(cn);
+    std::variant<Bitmap, SymbolError> symbol = storedSymbol(cn);
+    if (const auto* error = std::get_if<SymbolError>(&symbol)) {
+        mark(command.bytes, name + " not printed: " + error->reason);
+        return;
+    }
+    Bitmap& bitmap = std::get<Bitmap>(symbol);
+    if (bitmap.printedWidth() > area().width) {
+        mark(command.bytes, name + " not printed: " + number(bitmap.printedWidth()) +
+                                " dots wider than the printing area");
+        return;
+    }
+    printBlock(std::move(bitmap), command.bytes, name);
+}
+
+// The size information of fn 82: header 37, an identifier, the width and height in dots as
+// decimal digits, separated by 1F, then 31, 1F, 30 when the symbol can be printed (31 when
+// not), and NUL.
+void Decoder::replySymbolSize(std::uint8_t cn) {
+    const std::string request = std::string(symbolName(cn)) + " size information";
+    if (cn == dataMatrixCode) {
+        reply({}, request);
+        return;
+    }
+    const std::variant<Bitmap, SymbolError> symbol = storedSymbol(cn);
+    const auto* bitmap = std::get_if<Bitmap>(&symbol);
+    const int width = bitmap ? bitmap->printedWidth() : 0;
+    const int height = bitmap ? bitmap->printedHeight() : 0;
+    const bool printable = width > 0 && width <= area().width;
+    std::string bytes = "\x37";
+    bytes += cn == qrCode ? '\x36' : '\x2F';
+    bytes += number(width) + "\x1F" + number(height) + "\x1F" + "1\x1F" + (printable ? '0' : '1');
+    bytes += '\0';
+    reply(bytes, request);
+}
+
+void Decoder::defineDownloadedImage(const Received& command) {
+    downloadedImage_ = columnBitmap(command.data, command.parameter(1));
+    note("downloaded bit image defined, " + number(downloadedImage_->width) + " x " +
+         number(downloadedImage_->height) + " dots");
+}
+
+void Decoder::printDownloadedImage(const Received& command) {
+    if (!downloadedImage_) {
+        note("no downloaded bit image: nothing printed");
+        return;
+    }
+    if (auto bitmap = scaled(*downloadedImage_, command.parameter()))
+        printBlock(std::move(*bitmap), command.bytes, "downloaded bit image");
+    else
+        invalid(command);
+}
+
+void Decoder::defineNvBitImages(const Received& command) {
+    // The pictures replace all those defined before.
+    nvBitImages_.clear();
+    for (std::string_view data = command.data; data.size() >= 4;) {
+        const std::size_t columns = 8 * little(data, 0), columnBytes = little(data, 2);
+        nvBitImages_.push_back(
+            columnBitmap(data.substr(4, columns * columnBytes), static_cast<int>(columnBytes)));
+        data.remove_prefix(4 + columns * columnBytes);
+    }
+    note(number(nvBitImages_.size()) + " NV bit images defined");
+}
+
+void Decoder::printNvBitImage(const Received& command) {
+    const std::size_t n = command.parameter(0);
+    if (n == 0 || n > nvBitImages_.size()) {
+        note("NV bit image " + number(n) + " not defined: nothing printed");
+        return;
+    }
+    if (auto bitmap = scaled(nvBitImages_[n - 1], command.parameter(1)))
+        printBlock(std::move(*bitmap), command.bytes, "NV bit image");
+    else
+        invalid(command);
 }
 
 void Decoder::statusBack(const Received& command) {
@@ -883,11 +1337,12 @@ void Decoder::place(Run::Kind kind, char32_t character) {
                     modes_.kanjiWidthScale;
     }
     // Most characters continue the run before them: they need no run of their own.
-    if (!line_.runs.empty() && line_.width + run.pitch <= paper_.printableDots) {
-        run.x = line_.width;
+    if (!line_.runs.empty() && line_.position + run.pitch <= area().width) {
+        run.x = area().left + line_.position;
         if (Run& last = line_.runs.back(); continues(last, run)) {
             last.text.push_back(character);
-            line_.width += run.pitch;
+            line_.position += run.pitch;
+            line_.extent = std::max(line_.extent, line_.position);
             return;
         }
     }
@@ -902,13 +1357,27 @@ bool Decoder::continues(const Run& last, const Run& next) {
            last.cellWidth == next.cellWidth && last.x + last.width() == next.x;
 }
 
+void Decoder::updateArea() {
+    // A margin past the printable width leaves room for one character; a width past the
+    // paper ends at its edge.
+    const int left = std::clamp(modes_.leftMargin, 0, paper_.printableDots - cellWidth(Font::A));
+    area_ = {left, std::clamp(modes_.areaWidth, 1, paper_.printableDots - left)};
+}
+
+void Decoder::moveTo(int position) {
+    // A position outside the printing area is ignored.
+    if (position >= 0 && position < area().width) line_.position = position;
+}
+
 void Decoder::placeRun(Run run) {
-    // A character that does not fit prints the line and starts the next one.
-    if (line_.width > 0 && line_.width + run.width() > paper_.printableDots)
+    // A character that does not fit prints the line and starts the next one; one wider than
+    // the printing area is printed all the same.
+    if (line_.position > 0 && line_.position + run.width() > area().width)
         printLine(modes_.lineSpacing);
     startLine();
-    run.x = line_.width;
-    line_.width += run.width();
+    run.x = area().left + line_.position;
+    line_.position += run.width();
+    line_.extent = std::max(line_.extent, line_.position);
     if (!line_.runs.empty() && continues(line_.runs.back(), run)) {
         line_.runs.back().text += run.text;
         return;
@@ -927,7 +1396,8 @@ void Decoder::startLine() {
 void Decoder::printLine(int feedDots) {
     PrintedLine printed;
     const Align align = line_.started ? line_.align : modes_.align;
-    const int shift = alignedShift(align, std::max(0, paper_.printableDots - line_.width));
+    // ESC $ and ESC \ may have moved back: the line is as wide as what it holds.
+    const int shift = alignedShift(align, std::max(0, area().width - line_.extent));
     for (Run& run : line_.runs) {
         run.x += shift;
         printed.inkHeight = std::max(printed.inkHeight, run.height());

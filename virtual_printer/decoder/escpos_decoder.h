@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "printed_items.h"
 #include "printer_state.h"
+#include "two_d_symbols.h"
 
 namespace vp {
 
@@ -80,13 +83,28 @@ private:
         int barHeight = 162;
         HriPosition hri = HriPosition::None;
         Font hriFont = Font::A;
+        int leftMargin = 0;        // GS L
+        int areaWidth = 1 << 16;   // GS W, down to what the paper has
+        int internationalSet = 0;  // ESC R
+        // GS ( k: each symbol's settings, and the size of its modules in dots.
+        QrSettings qr;
+        int qrModule = 3;
+        Pdf417Settings pdf417;
+        int pdf417Module = 3, pdf417RowHeight = 3;  // the row height in modules
+        DataMatrixSettings dataMatrix;
+        int dataMatrixModule = 3;
     };
     struct PendingLine {
         std::vector<Run> runs;
         std::vector<LineImage> images;
-        int width = 0;
+        int position = 0;      // where the next character goes, dots into the printing area
+        int extent = 0;        // the right edge of what is placed
         bool started = false;  // something placed: alignment is now fixed for this line
         Align align = Align::Left;
+    };
+    // The printing area of GS L and GS W, inside the printable width.
+    struct Area {
+        int left, width;
     };
     // The command table (escpos_decoder.cpp) and what a handler is given.
     struct Command;
@@ -122,12 +140,16 @@ private:
     void feedDots(const Received& command);
     void rightSpacing(const Received& command);
     void codeTable(const Received& command);
+    void internationalSet(const Received& command);
     void absolutePosition(const Received& command);
+    void relativePosition(const Received& command);
     void initialise(const Received& command);
     void partialCut(const Received& command);
     void drawerPulse(const Received& command);
     void bitImage(const Received& command);
     void characterSize(const Received& command);
+    void leftMargin(const Received& command);
+    void printingAreaWidth(const Received& command);
     void reversePrinting(const Received& command);
     void cutPaper(const Received& command);
     void barcodeHeight(const Received& command);
@@ -136,6 +158,18 @@ private:
     void hriFont(const Received& command);
     void barcode(const Received& command);
     void rasterImage(const Received& command);
+    void graphics(const Received& command);
+    void defineDownloadedImage(const Received& command);
+    void printDownloadedImage(const Received& command);
+    void defineNvBitImages(const Received& command);
+    void printNvBitImage(const Received& command);
+    void twoDSymbol(const Received& command);
+    bool qrSetting(std::uint8_t fn, std::string_view parameters);
+    bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
+    bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);
+    std::variant<Bitmap, SymbolError> storedSymbol(std::uint8_t cn) const;
+    void printSymbol(std::uint8_t cn, const Received& command);
+    void replySymbolSize(std::uint8_t cn);
     void statusBack(const Received& command);
     void statusRequest(const Received& command);
     void idRequest(const Received& command);
@@ -149,6 +183,16 @@ private:
     void setting(const Received& command);
     void notDrawn(const Received& command);
 
+    const Area& area() const { return area_; }
+    void updateArea();
+    bool atLineStart() const {
+        return line_.runs.empty() && line_.images.empty() && line_.position == 0;
+    }
+    // Moves the next character to `position` in the printing area, when it lies inside.
+    void moveTo(int position);
+    // Prints a picture as a block of its own, aligned in the printing area; a marker says
+    // `what` was ignored when the line holds something already.
+    void printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what);
     void place(Run::Kind kind, char32_t character);
     void placeRun(Run run);
     static bool continues(const Run& last, const Run& next);
@@ -170,6 +214,7 @@ private:
     Paper paper_;
     Modes modes_;
     PendingLine line_;
+    Area area_{};                // of the modes' GS L and GS W, on this paper
     std::string pending_;        // bytes of an element that has not fully arrived
     std::size_t wanted_ = 0;     // that element's length, where it is known yet
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come
@@ -178,6 +223,13 @@ private:
     std::string arriving_;       // the start of a real-time request still arriving
     std::string held_;           // received while the printer cannot print
     std::size_t lost_ = 0;       // bytes that found the receive buffer full
+    std::optional<Bitmap> graphicsBuffer_;  // GS ( L fn 112, 113, printed by fn 50
+    // GS ( L fn 67 and 83: graphics by their key codes, kc1 × 256 + kc2, kept while the
+    // program runs (a printer keeps NV graphics when switched off).
+    std::map<int, Bitmap> nvGraphics_, downloadGraphics_;
+    std::optional<Bitmap> downloadedImage_;  // GS *
+    std::vector<Bitmap> nvBitImages_;        // FS q, numbered from 1
+    std::map<int, std::string> symbolData_;  // GS ( k fn 80, by the symbol's cn
     std::vector<Item> out_;
     PrinterState state_;
     bool statusBackOn_ = false;
