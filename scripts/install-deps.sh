@@ -8,7 +8,9 @@
 # Uses sudo when not run as root.
 set -eu
 
-build="g++ cmake ninja-build git qt6-base-dev libgl-dev"
+# Qt's LinguistTools (the CMake part in qt6-tools-dev, lrelease in qt6-l10n-tools) build the
+# virtual printer's translation.
+build="g++ cmake ninja-build git qt6-base-dev libgl-dev qt6-tools-dev qt6-l10n-tools"
 # The Chinese faces the windows ask for, and Qt's own texts in Chinese.
 chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
 # The virtual printer's face for single-byte characters.

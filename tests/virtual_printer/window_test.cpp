@@ -11,6 +11,7 @@
 #include "roll_window.h"
 #include "sample_streams.h"
 #include "temp_files.h"
+#include "translations.h"
 
 namespace {
 
@@ -143,6 +144,24 @@ private slots:
         QCOMPARE(window.rollPicture().height(), window.receiptCount() * 600);
         QCOMPARE(window.rollArea()->widget()->findChildren<QLabel*>().size(),
                  window.receiptCount() + 1);  // and the receipt printing now
+    }
+
+    // English unless the user's language has a translation: Chinese has, with Qt's own texts.
+    void speaksTheUsersLanguage() {
+        const QStringList folders{QStringLiteral(TRANSLATIONS_DIR)};
+        QVERIFY(!vp::installTranslations(*qApp, QLocale(QStringLiteral("en_US")), folders));
+        vp::RollWindow english(vp::Paper::millimetres80(), QStringLiteral("x"));
+        QVERIFY(action(english, QStringLiteral("Clear")) != nullptr);
+
+        QVERIFY(vp::installTranslations(*qApp, QLocale(QStringLiteral("zh_CN")), folders));
+        vp::RollWindow chinese(vp::Paper::millimetres80(), QStringLiteral("/dev/pts/9"));
+        QCOMPARE(chinese.windowTitle(), QStringLiteral("虚拟打印机 — /dev/pts/9"));
+        for (const char* text : {"清空", "另存为 PNG…", "上盖打开", "纸将尽", "缺纸", "钱箱打开"})
+            QVERIFY2(action(chinese, QString::fromUtf8(text)) != nullptr, text);
+        chinese.addReceipt(blankReceipt(1));
+        QCOMPARE(texts(chinese.eventList()), QStringList{QStringLiteral("第 1 张小票")});
+        // Qt's own, from qt6-translations-l10n: the buttons of its dialogs.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
     }
 };
 

@@ -18,6 +18,7 @@
 #include "receipt_renderer.h"
 #include "roll_window.h"
 #include "state_commands.h"
+#include "translations.h"
 
 namespace {
 
@@ -342,6 +343,7 @@ int main(int argc, char* argv[]) {
             std::fflush(stdout);
         };
     } else {
+        vp::installTranslations(*app, QLocale());
         window = std::make_unique<vp::RollWindow>(options->paper, port);
         session.onReceipt = [&](const vp::Receipt& receipt) { window->addReceipt(receipt); };
         session.onProgress = [&](const vp::Receipt& printing) { window->showProgress(printing); };
