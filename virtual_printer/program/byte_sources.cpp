@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
@@ -340,6 +341,9 @@ void TcpSource::accept() {
         return;
     }
     outOfDescriptors_ = false;
+    // Answers are a byte or a few: each goes out at once, not held back to join the next.
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     // The next connection waits in the kernel, unread, until this one is over.
     listenNotifier_->setEnabled(false);
     peer_ = describePeer(peer);
