@@ -17,13 +17,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "fake_host.h"
 #include "line_clients.h"
+#include "process_status.h"
 #include "pseudo_terminal.h"
 #include "receipts.h"
 
@@ -108,22 +108,8 @@ private:
     std::string buffer_;
 };
 
-long statusKiB(pid_t pid, const std::string& key) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
-    return -1;
-}
-
 double processorSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15) ticks += std::stol(field);
-    return double(ticks) / double(sysconf(_SC_CLK_TCK));
+    return double(processorTicks(pid)) / double(sysconf(_SC_CLK_TCK));
 }
 
 // The tester's technician receipt as it writes it, then a raster image of 576 x 900 dots (64 KB

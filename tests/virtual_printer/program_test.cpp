@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include <chrono>
 #include <deque>
@@ -26,6 +25,7 @@
 #include "fake_host.h"
 #include "line_clients.h"
 #include "printer_replies.h"
+#include "process_status.h"
 #include "receipts.h"
 #include "sample_streams.h"
 #include "temp_files.h"
@@ -182,26 +182,6 @@ void sendTo(int port, const std::string& bytes) {
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(writeAll(fd, bytes));
     close(fd);
-}
-
-// A line of /proc/PID/status, in KiB: "VmRSS", "VmHWM".
-long statusKiB(pid_t pid, const std::string& key) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
-    return -1;
-}
-
-// Processor time used so far, in clock ticks.
-long processorTicks(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15) ticks += std::stol(field);
-    return ticks;
 }
 
 TEST(Program, PseudoTerminalPrintsEachJobAsThePrinterWould) {

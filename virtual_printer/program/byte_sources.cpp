@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QHostInfo>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -20,6 +21,24 @@
 #include <utility>
 
 namespace vp {
+namespace {
+
+std::string lastError() {
+    return std::strerror(errno);
+}
+
+// One read of up to a chunk, tried again when a signal interrupts it; `chunk` holds what came.
+ssize_t readChunkFrom(int fd, QByteArray& chunk) {
+    chunk = QByteArray(ByteSource::chunkBytes, Qt::Uninitialized);
+    ssize_t got;
+    do {
+        got = ::read(fd, chunk.data(), static_cast<std::size_t>(chunk.size()));
+    } while (got < 0 && errno == EINTR);
+    chunk.truncate(std::max<ssize_t>(got, 0));
+    return got;
+}
+
+}  // namespace
 
 // One open descriptor the printer reads from and answers on. It reads one chunk each time
 // the descriptor is readable and reading is on, so that one busy writer cannot keep the event
@@ -60,13 +79,9 @@ public:
     // Reads one chunk if one is waiting; returns its size (0 when none was).
     qsizetype readChunk() {
         if (fd_ < 0) return 0;
-        QByteArray chunk(ByteSource::chunkBytes, Qt::Uninitialized);
-        ssize_t got;
-        do {
-            got = ::read(fd_, chunk.data(), static_cast<std::size_t>(chunk.size()));
-        } while (got < 0 && errno == EINTR);
+        QByteArray chunk;
+        const ssize_t got = readChunkFrom(fd_, chunk);
         if (got > 0) {
-            chunk.truncate(got);
             if (onBytes) onBytes(chunk);
             return got;
         }
@@ -220,10 +235,6 @@ void PtySource::lastWriterLeft() {
 }
 
 namespace {
-
-std::string lastError() {
-    return std::strerror(errno);
-}
 
 QString describePeer(const sockaddr_storage& peer) {
     QHostAddress address(reinterpret_cast<const sockaddr*>(&peer));
@@ -406,13 +417,9 @@ void FileSource::readingChanged() {
 }
 
 void FileSource::readChunk() {
-    QByteArray chunk(chunkBytes, Qt::Uninitialized);
-    ssize_t got;
-    do {
-        got = ::read(file_, chunk.data(), static_cast<std::size_t>(chunk.size()));
-    } while (got < 0 && errno == EINTR);
+    QByteArray chunk;
+    const ssize_t got = readChunkFrom(file_, chunk);
     if (got > 0) {
-        chunk.truncate(got);
         emit bytesArrived(chunk);
         return;
     }
