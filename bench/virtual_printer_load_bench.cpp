@@ -3,12 +3,8 @@
 // round trip of a status request over loopback and a terminal, and processor time while it is
 // out of descriptors.
 // Usage: virtual_printer_load_bench VIRTUAL_PRINTER [capture MB] [queued MB]
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
@@ -21,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_program.h"
 #include "fake_host.h"
 #include "line_clients.h"
 #include "process_status.h"
@@ -38,75 +35,17 @@ double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The program started with its standard output on a pipe, or thrown away.
-class Child {
-public:
-    enum class Output { Read, Discard };
-    explicit Child(std::vector<std::string> arguments, Output output = Output::Read) {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) std::exit(1);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int null = open("/dev/null", O_RDWR);
-            dup2(output == Output::Read ? out[1] : null, STDOUT_FILENO);
-            dup2(null, STDIN_FILENO);
-            dup2(null, STDERR_FILENO);
-            arguments.insert(arguments.begin(), program);
-            std::vector<char*> argv;
-            for (std::string& argument : arguments) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            wait();
-        }
-        close(out_);
-    }
-    // The rest of the first line starting with `prefix`, or "" after `within`.
-    std::string lineAfter(const std::string& prefix, std::chrono::milliseconds within = 5s) {
-        const auto until = Clock::now() + within;
-        for (;;) {
-            for (std::size_t end; (end = buffer_.find('\n')) != std::string::npos;) {
-                const std::string line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-            pollfd readable{out_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0)
-                return {};
-            char chunk[4096];
-            const ssize_t got = read(out_, chunk, sizeof chunk);
-            if (got <= 0) return {};
-            buffer_.append(chunk, static_cast<std::size_t>(got));
-        }
-    }
-    int port() {
-        const std::string name = lineAfter("port: ");
-        return std::stoi(name.substr(name.rfind(':') + 1));
-    }
-    // Waits for the end; returns the peak resident memory in KiB.
-    long wait() {
-        int status = 0;
-        rusage usage{};
-        wait4(pid_, &status, 0, &usage);
-        pid_ = -1;
-        return usage.ru_maxrss;
-    }
-    pid_t pid() const { return pid_; }
+// The rest of the first line of the program's output starting with `prefix`, or "".
+std::string lineAfter(ChildProgram& child, const std::string& prefix) {
+    for (std::string line; (line = child.line(5s)) != "(nothing)";)
+        if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+    return {};
+}
 
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string buffer_;
-};
+int portOf(ChildProgram& child) {
+    const std::string name = lineAfter(child, "port: ");
+    return std::stoi(name.substr(name.rfind(':') + 1));
+}
 
 double processorSeconds(pid_t pid) {
     return double(processorTicks(pid)) / double(sysconf(_SC_CLK_TCK));
@@ -132,10 +71,12 @@ void renderCapture(const QTemporaryDir& dir, std::size_t megabytes) {
     writeCapture(capture, megabytes);
     const auto size = std::filesystem::file_size(capture);
     const auto start = Clock::now();
-    Child render(
+    ChildProgram render(
+        program,
         {"--render", capture, "--out", dir.filePath(QStringLiteral("render")).toStdString()},
-        Child::Output::Discard);
-    const long peak = render.wait();
+        ChildProgram::Output::Discard);
+    render.wait();
+    const long peak = render.maxResidentKiB();
     std::printf("render of a %.0f MB capture: peak resident %ld MiB, %.1f s\n",
                 double(size) / (1 << 20), peak / 1024, millisecondsSince(start) / 1000);
     std::filesystem::remove_all(dir.filePath(QStringLiteral("render")).toStdString());
@@ -143,33 +84,19 @@ void renderCapture(const QTemporaryDir& dir, std::size_t megabytes) {
 }
 
 void queueBehindASilentClient(const QTemporaryDir& dir, std::size_t megabytes) {
-    Child printer(
-        {"--listen", "127.0.0.1:0", "--out", dir.filePath(QStringLiteral("q")).toStdString()});
-    const int port = printer.port();
+    ChildProgram printer(program, {"--listen", "127.0.0.1:0", "--out",
+                                   dir.filePath(QStringLiteral("q")).toStdString()});
+    const int port = portOf(printer);
     const int silent = connectToLoopback(port);
     const int queued = connectToLoopback(port);
-    fcntl(queued, F_SETFL, fcntl(queued, F_GETFL) | O_NONBLOCK);
-    const std::string block(1 << 20, 'A');
-    std::size_t sent = 0;
-    const auto start = Clock::now();
-    // Until the queue is sent or the kernel has held the sender back for a second.
-    while (sent < megabytes << 20 && Clock::now() - start < 20s) {
-        const ssize_t n = send(queued, block.data(), block.size(), MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        pollfd writable{queued, POLLOUT, 0};
-        if (poll(&writable, 1, 1000) <= 0) break;
-    }
+    const std::size_t sent = sendUntilHeldBack(queued, megabytes << 20, 1s);
     std::printf(
         "%zu MB queued behind a silent client: %.1f MB taken before the sender was held back; "
         "printer resident %ld MiB (peak %ld MiB)\n",
         megabytes, double(sent) / (1 << 20), statusKiB(printer.pid(), "VmRSS") / 1024,
         statusKiB(printer.pid(), "VmHWM") / 1024);
     const auto signalled = Clock::now();
-    kill(printer.pid(), SIGTERM);
-    printer.wait();
+    printer.stop();
     std::printf("SIGTERM to exit with that queue: %.0f ms\n", millisecondsSince(signalled));
     close(queued);
     close(silent);
@@ -197,22 +124,23 @@ void roundTrips(const char* over, int line) {
 
 void replies(const QTemporaryDir& dir) {
     {
-        Child printer(
-            {"--listen", "127.0.0.1:0", "--out", dir.filePath(QStringLiteral("r")).toStdString()});
-        const int line = connectToLoopback(printer.port());
+        ChildProgram printer(program, {"--listen", "127.0.0.1:0", "--out",
+                                       dir.filePath(QStringLiteral("r")).toStdString()});
+        const int line = connectToLoopback(portOf(printer));
         roundTrips("loopback TCP", line);
         close(line);
     }
-    Child printer({"--pty", "--out", dir.filePath(QStringLiteral("r")).toStdString()});
-    const int line = openTerminal(printer.lineAfter("port: "));
+    ChildProgram printer(program,
+                         {"--pty", "--out", dir.filePath(QStringLiteral("r")).toStdString()});
+    const int line = openTerminal(lineAfter(printer, "port: "));
     roundTrips("a pseudo-terminal", line);
     close(line);
 }
 
 void outOfDescriptors(const QTemporaryDir& dir) {
-    Child printer(
-        {"--listen", "127.0.0.1:0", "--out", dir.filePath(QStringLiteral("d")).toStdString()});
-    const int port = printer.port();
+    ChildProgram printer(program, {"--listen", "127.0.0.1:0", "--out",
+                                   dir.filePath(QStringLiteral("d")).toStdString()});
+    const int port = portOf(printer);
     const auto open = std::distance(
         std::filesystem::directory_iterator("/proc/" + std::to_string(printer.pid()) + "/fd"),
         std::filesystem::directory_iterator{});

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 int connectToLoopback(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -30,6 +32,22 @@ bool writeAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
     return true;
+}
+
+std::size_t sendUntilHeldBack(int fd, std::size_t most, std::chrono::milliseconds patience) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const std::string block(1 << 20, 'A');
+    std::size_t sent = 0;
+    while (sent < most) {
+        const ssize_t n = send(fd, block.data(), std::min(block.size(), most - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        pollfd writable{fd, POLLOUT, 0};
+        if (poll(&writable, 1, static_cast<int>(patience.count())) <= 0) break;
+    }
+    return sent;
 }
 
 std::string readFor(int fd, std::size_t count, std::chrono::milliseconds within) {

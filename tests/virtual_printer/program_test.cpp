@@ -1,25 +1,18 @@
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include <chrono>
 #include <deque>
 #include <filesystem>
-#include <memory>
+#include <fstream>
 #include <thread>
 #include <vector>
 
+#include "child_program.h"
 #include "device_commands.h"
 #include "escpos_decoder.h"
 #include "fake_host.h"
@@ -34,70 +27,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Lines as they come from one of the program's outputs.
-class LineReader {
-public:
-    explicit LineReader(int fd) : fd_(fd) {}
-    ~LineReader() { close(fd_); }
-
-    // The next line, or "(nothing)" when none comes within the time given.
-    std::string line(std::chrono::milliseconds within) {
-        const auto until = std::chrono::steady_clock::now() + within;
-        for (;;) {
-            if (const std::size_t end = buffer_.find('\n'); end != std::string::npos) {
-                std::string line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                return line;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                until - std::chrono::steady_clock::now());
-            pollfd readable{fd_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0)
-                return "(nothing)";
-            char chunk[512];
-            const ssize_t got = read(fd_, chunk, sizeof chunk);
-            if (got <= 0) return "(nothing)";
-            buffer_.append(chunk, static_cast<std::size_t>(got));
-        }
-    }
-
-private:
-    int fd_;
-    std::string buffer_;
-};
-
-// The program run as a user would: its standard output read line by line, the lines saying
-// what happened to the printer ("event: ...") apart from the rest; its standard input open for
-// commands, and its standard error read too.
+// The virtual printer run as a user would, the lines of its standard output that say what
+// happened to the printer ("event: ...") kept apart from the rest.
 class Program {
 public:
-    explicit Program(std::vector<std::string> arguments) {
-        int in[2], out[2], err[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], STDIN_FILENO);
-            dup2(out[1], STDOUT_FILENO);
-            dup2(err[1], STDERR_FILENO);
-            arguments.insert(arguments.begin(), VIRTUAL_PRINTER);
-            std::vector<char*> argv;
-            for (std::string& argument : arguments) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        close(err[1]);
-        in_ = in[1];
-        out_ = std::make_unique<LineReader>(out[0]);
-        err_ = std::make_unique<LineReader>(err[0]);
-    }
-    ~Program() {
-        if (pid_ > 0) stop();
-        if (in_ >= 0) close(in_);
-    }
+    explicit Program(const std::vector<std::string>& arguments)
+        : child_(VIRTUAL_PRINTER, arguments) {}
 
     // The next line that is not an event, or "(nothing)".
     std::string line(std::chrono::milliseconds within = 5000ms) { return next(lines_, within); }
@@ -105,30 +40,15 @@ public:
     std::string event(std::chrono::milliseconds within = 5000ms) { return next(events_, within); }
     // Whether a line on standard error soon says this (other lines, such as Qt's, pass).
     bool errorSays(const std::string& text, std::chrono::milliseconds within = 5000ms) {
-        for (std::string line; (line = err_->line(within)) != "(nothing)";)
+        for (std::string line; (line = child_.errorLine(within)) != "(nothing)";)
             if (line.find(text) != std::string::npos) return true;
         return false;
     }
-    void input(const std::string& text) {
-        ASSERT_EQ(write(in_, text.data(), text.size()), ssize_t(text.size()));
-    }
-
-    // Sends SIGTERM and returns the exit status.
-    int stop() {
-        kill(pid_, SIGTERM);
-        return wait();
-    }
-    int wait() {
-        int status = 0;
-        rusage usage{};
-        wait4(pid_, &status, 0, &usage);
-        maxResidentKiB_ = usage.ru_maxrss;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    pid_t pid() const { return pid_; }
-    // The most memory it held, once it has ended.
-    long maxResidentKiB() const { return maxResidentKiB_; }
+    void input(const std::string& text) { ASSERT_TRUE(child_.input(text)); }
+    int stop() { return child_.stop(); }
+    int wait() { return child_.wait(); }
+    pid_t pid() const { return child_.pid(); }
+    long maxResidentKiB() const { return child_.maxResidentKiB(); }
 
 private:
     std::string next(std::deque<std::string>& wanted, std::chrono::milliseconds within) {
@@ -136,7 +56,7 @@ private:
         while (wanted.empty()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 until - std::chrono::steady_clock::now());
-            const std::string line = out_->line(std::max(left, 0ms));
+            const std::string line = child_.line(std::max(left, 0ms));
             if (line == "(nothing)") return line;
             if (line.rfind("event: ", 0) == 0)
                 events_.push_back(line.substr(7));
@@ -148,11 +68,8 @@ private:
         return line;
     }
 
-    pid_t pid_ = -1;
-    int in_ = -1;
-    std::unique_ptr<LineReader> out_, err_;
+    ChildProgram child_;
     std::deque<std::string> lines_, events_;
-    long maxResidentKiB_ = 0;
 };
 
 std::string portOf(Program& program) {
@@ -400,19 +317,7 @@ TEST(Program, AQueueBehindASilentClientCostsNothingAndDoesNotDelayTheEnd) {
     const int queued = connectToLoopback(port);
     ASSERT_GE(silent, 0);
     ASSERT_GE(queued, 0);
-    fcntl(queued, F_SETFL, fcntl(queued, F_GETFL) | O_NONBLOCK);
-    const std::string block(1 << 20, 'A');
-    std::size_t sent = 0;
-    while (sent < (64u << 20)) {
-        const ssize_t n = send(queued, block.data(), block.size(), MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        pollfd writable{queued, POLLOUT, 0};
-        if (poll(&writable, 1, 300) <= 0) break;
-    }
-    EXPECT_LT(sent, 32u << 20) << "the sender is held back";
+    EXPECT_LT(sendUntilHeldBack(queued, 64u << 20, 300ms), 32u << 20) << "the sender is held back";
     EXPECT_LT(statusKiB(printer.pid(), "VmRSS"), 100 * 1024);
 
     const auto signalled = std::chrono::steady_clock::now();
