@@ -141,12 +141,9 @@ void outOfDescriptors(const QTemporaryDir& dir) {
     ChildProgram printer(program, {"--listen", "127.0.0.1:0", "--out",
                                    dir.filePath(QStringLiteral("d")).toStdString()});
     const int port = portOf(printer);
-    const auto open = std::distance(
-        std::filesystem::directory_iterator("/proc/" + std::to_string(printer.pid()) + "/fd"),
-        std::filesystem::directory_iterator{});
     rlimit limit{};
     prlimit(printer.pid(), RLIMIT_NOFILE, nullptr, &limit);
-    limit.rlim_cur = static_cast<rlim_t>(open);
+    limit.rlim_cur = static_cast<rlim_t>(lowestFreeDescriptor(printer.pid()));
     prlimit(printer.pid(), RLIMIT_NOFILE, &limit, nullptr);
     const int client = connectToLoopback(port);
     std::this_thread::sleep_for(500ms);

@@ -1,5 +1,6 @@
 #include "process_status.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -22,4 +23,12 @@ long processorTicks(pid_t pid) {
     for (int i = 3; i <= 15 && fields >> field; ++i)
         if (i == 14 || i == 15) ticks += std::stol(field);
     return ticks;
+}
+
+int lowestFreeDescriptor(pid_t pid) {
+    const std::string open = "/proc/" + std::to_string(pid) + "/fd/";
+    int fd = 0;
+    while (std::filesystem::exists(std::filesystem::symlink_status(open + std::to_string(fd))))
+        ++fd;
+    return fd;
 }

@@ -10,3 +10,5 @@
 long statusKiB(pid_t pid, const std::string& key);
 // Processor time used so far, user and system, in clock ticks (sysconf(_SC_CLK_TCK) a second).
 long processorTicks(pid_t pid);
+// The number the process's next descriptor would get: the lowest one not open.
+int lowestFreeDescriptor(pid_t pid);

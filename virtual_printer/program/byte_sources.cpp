@@ -23,8 +23,9 @@
 namespace vp {
 namespace {
 
+// The system's reason in English, whatever the locale: what the program prints stays English.
 std::string lastError() {
-    return std::strerror(errno);
+    return strerrordesc_np(errno);
 }
 
 // One read of up to a chunk, tried again when a signal interrupts it; `chunk` holds what came.
@@ -146,7 +147,7 @@ PtySource::PtySource(QObject* parent) : ByteSource(parent) {
     char name[128];
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
         ptsname_r(master_, name, sizeof name) != 0) {
-        const std::string why = std::strerror(errno);
+        const std::string why = lastError();
         if (master_ >= 0) ::close(master_);
         throw std::runtime_error("no pseudo-terminal: " + why);
     }
@@ -154,7 +155,7 @@ PtySource::PtySource(QObject* parent) : ByteSource(parent) {
     slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
     if (slave_ < 0 || tcgetattr(slave_, &settings) != 0) {
-        const std::string why = std::strerror(errno);
+        const std::string why = lastError();
         ::close(master_);
         throw std::runtime_error("cannot open " + std::string(name) + ": " + why);
     }

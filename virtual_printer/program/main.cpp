@@ -216,7 +216,7 @@ private:
             if (got < 0 && errno == EINTR) return;
             if (got < 0)
                 std::fprintf(stderr, "standard input cannot be read (%s): no set/clear lines\n",
-                             std::strerror(errno));
+                             strerrordesc_np(errno));
             notifier_->setEnabled(false);
             return;
         }
