@@ -326,10 +326,6 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const QString port = source->portName();
-    if (options->source != Options::Source::Render) {
-        std::printf("port: %s\n", qPrintable(port));
-        std::fflush(stdout);
-    }
 
     vp::PrinterSession session(options->paper);
     session.setDrawerOpenMs(milliseconds(options->drawerSeconds));
@@ -359,6 +355,11 @@ int main(int argc, char* argv[]) {
                      [&session](const QString& text) {
                          if (session.onEvent) session.onEvent(text.toStdString());
                      });
+    // Once everything is ready: a writer that starts at the port line is served at once.
+    if (options->source != Options::Source::Render) {
+        std::printf("port: %s\n", qPrintable(port));
+        std::fflush(stdout);
+    }
     session.setState(options->state);
     session.attach(*source);
     if (auto* file = qobject_cast<vp::FileSource*>(source.get())) {
