@@ -10,8 +10,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 #include "icon_images.h"
+#include "translations.h"
 
 namespace {
 
@@ -100,6 +102,7 @@ private slots:
             QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId),
             QStringLiteral("share/doc/printer-tester/copyright"),
             QStringLiteral("share/doc/printer-tester/changelog.gz"),
+            QStringLiteral("share/printer-tester/translations/virtual-printer_zh_CN.qm"),
         };
         for (const QString& program : programs)
             promised << QStringLiteral("bin/") + program << manualPage(program);
@@ -171,6 +174,19 @@ private slots:
         for (const QString& program : programs)
             QVERIFY2(text.contains(QStringLiteral("<binary>%1</binary>").arg(program)),
                      qPrintable(program + QStringLiteral(" is not among the provided binaries")));
+    }
+
+    // The installed virtual printer finds its window's Chinese where it looks, beside its bin
+    // folder.
+    void virtualPrinterFindsItsTranslation() {
+        QTranslator chinese;
+        bool found = false;
+        for (const QString& folder : vp::translationFolders(usr_ + QStringLiteral("/bin")))
+            found = found ||
+                    chinese.load(QLocale(QStringLiteral("zh_CN")),
+                                 QStringLiteral("virtual-printer"), QStringLiteral("_"), folder);
+        QVERIFY(found);
+        QCOMPARE(chinese.translate("vp::RollWindow", "Clear"), QStringLiteral("清空"));
     }
 
     // What lintian asks of compressed documents and manual pages.

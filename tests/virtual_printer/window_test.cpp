@@ -11,6 +11,7 @@
 #include "roll_window.h"
 #include "sample_streams.h"
 #include "temp_files.h"
+#include "translations.h"
 
 namespace {
 
@@ -25,9 +26,15 @@ QStringList texts(const QListWidget* list) {
 }
 
 QAction* action(const QMainWindow& window, const QString& text) {
-    for (QAction* candidate : window.findChild<QToolBar*>()->actions())
+    for (QAction* candidate : window.findChildren<QAction*>())
         if (candidate->text() == text) return candidate;
     return nullptr;
+}
+
+vp::Receipt blankReceipt(int lines) {
+    vp::Receipt receipt;
+    for (int i = 0; i < lines; ++i) receipt.items.push_back(vp::PrintedLine{{}, 0, 30, {}});
+    return receipt;
 }
 
 }  // namespace
@@ -69,8 +76,7 @@ private slots:
         vp::RollWindow window(vp::Paper::millimetres58(), QStringLiteral("127.0.0.1:9100"));
         window.resize(600, 300);
         window.show();
-        vp::Receipt receipt;
-        for (int i = 0; i < 20; ++i) receipt.items.push_back(vp::PrintedLine{{}, 0, 30, {}});
+        const vp::Receipt receipt = blankReceipt(20);
         for (int i = 0; i < 3; ++i) window.addReceipt(receipt);
         // The newest receipt is in view.
         QScrollBar* scroll = window.rollArea()->verticalScrollBar();
@@ -91,6 +97,71 @@ private slots:
         QCOMPARE(window.eventList()->count(), 0);
         window.addReceipt(receipt);
         QCOMPARE(texts(window.eventList()), QStringList{"Receipt 1"});
+    }
+
+    // The switches ask for a state and show the one in force, whoever changed it.
+    void switchesAskForAStateAndShowIt() {
+        vp::RollWindow window(vp::Paper::millimetres80(), QStringLiteral("/dev/pts/9"));
+        QList<vp::PrinterState> asked;
+        connect(&window, &vp::RollWindow::stateRequested,
+                [&](const vp::PrinterState& state) { asked << state; });
+        vp::PrinterState out;
+        out.paperEnd = true;
+        out.model = "POS-80";
+        window.showState(out);
+        QVERIFY(action(window, QStringLiteral("Paper end"))->isChecked());
+        QVERIFY(!action(window, QStringLiteral("Cover open"))->isChecked());
+        QVERIFY(asked.isEmpty());
+        action(window, QStringLiteral("Cover open"))->trigger();
+        QCOMPARE(asked.size(), 1);
+        vp::PrinterState wanted = out;
+        wanted.coverOpen = true;
+        QVERIFY(asked[0] == wanted);
+        window.addEvent(QStringLiteral("cover-open set"));
+        QCOMPARE(texts(window.eventList()), QStringList{"cover-open set"});
+    }
+
+    // Older receipts go, with their events, once the pictures pass the budget; the window says
+    // so, and numbering goes on.
+    void keepsTheNewestReceiptsWithinItsBudget() {
+        vp::RollWindow window(vp::Paper::millimetres58(), QStringLiteral("x"), 3 << 20);
+        const vp::Receipt receipt = blankReceipt(20);  // 464 x 600 dots
+        for (int i = 0; i < 5; ++i) {
+            window.addEvent(QStringLiteral("before %1").arg(i + 1));
+            window.addReceipt(receipt);
+        }
+        QVERIFY(window.receiptCount() >= 1 && window.receiptCount() < 5);
+        QCOMPARE(window.droppedCount() + window.receiptCount(), 5);
+        const int first = window.droppedCount() + 1;
+        QStringList expected{QStringLiteral("Receipts up to %1 are no longer shown: the window "
+                                            "keeps the newest 3 MB of pictures")
+                                 .arg(first - 1)};
+        for (int i = first; i <= 5; ++i) {
+            if (i > first) expected << QStringLiteral("before %1").arg(i);
+            expected << QStringLiteral("Receipt %1").arg(i);
+        }
+        QCOMPARE(texts(window.eventList()), expected);
+        QCOMPARE(window.rollPicture().height(), window.receiptCount() * 600);
+        QCOMPARE(window.rollArea()->widget()->findChildren<QLabel*>().size(),
+                 window.receiptCount() + 1);  // and the receipt printing now
+    }
+
+    // English unless the user's language has a translation: Chinese has, with Qt's own texts.
+    void speaksTheUsersLanguage() {
+        const QStringList folders{QStringLiteral(TRANSLATIONS_DIR)};
+        QVERIFY(!vp::installTranslations(*qApp, QLocale(QStringLiteral("en_US")), folders));
+        vp::RollWindow english(vp::Paper::millimetres80(), QStringLiteral("x"));
+        QVERIFY(action(english, QStringLiteral("Clear")) != nullptr);
+
+        QVERIFY(vp::installTranslations(*qApp, QLocale(QStringLiteral("zh_CN")), folders));
+        vp::RollWindow chinese(vp::Paper::millimetres80(), QStringLiteral("/dev/pts/9"));
+        QCOMPARE(chinese.windowTitle(), QStringLiteral("虚拟打印机 — /dev/pts/9"));
+        for (const char* text : {"清空", "另存为 PNG…", "上盖打开", "纸将尽", "缺纸", "钱箱打开"})
+            QVERIFY2(action(chinese, QString::fromUtf8(text)) != nullptr, text);
+        chinese.addReceipt(blankReceipt(1));
+        QCOMPARE(texts(chinese.eventList()), QStringList{QStringLiteral("第 1 张小票")});
+        // Qt's own, from qt6-translations-l10n: the buttons of its dialogs.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
     }
 };
 

@@ -1,12 +1,14 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -15,15 +17,18 @@
 #include "printer_session.h"
 #include "receipt_renderer.h"
 #include "roll_window.h"
+#include "state_commands.h"
+#include "translations.h"
 
 namespace {
 
 const char usage[] = R"(Usage:
-  virtual-printer --pty [--out DIR] [--paper 80|58]
-  virtual-printer --listen [HOST:]PORT [--out DIR] [--paper 80|58]
-  virtual-printer --render FILE [--out DIR] [--paper 80|58]
+  virtual-printer --pty [OPTIONS]
+  virtual-printer --listen [HOST:]PORT [OPTIONS]
+  virtual-printer --render FILE [OPTIONS]
 
-Shows what an ESC/POS receipt printer with a Chinese (GBK) character set prints.
+Shows what an ESC/POS receipt printer with a Chinese (GBK) character set prints, and answers
+status requests (DLE EOT, GS I, GS r, GS a) as such a printer does.
 
   --pty            open a pseudo-terminal; its name (/dev/pts/N) is the port to print to
   --listen [HOST:]PORT
@@ -33,11 +38,20 @@ Shows what an ESC/POS receipt printer with a Chinese (GBK) character set prints.
   --out DIR        no window: write each receipt as DIR/receipt-NNN.png and print a line
                    per picture: its path, a tab, and the receipt's events joined by "; "
   --paper 80|58    paper width in millimetres: 576 or 384 printable dots (default 80)
+  --state LIST     start with these faults, comma-separated: cover-open, paper-near-end,
+                   paper-end, drawer-open
+  --model NAME     the model name the printer gives when asked (GS I 67)
+  --drawer-seconds N
+                   a drawer pulse opens the drawer for N seconds (default 2; 0: never)
+  --idle-timeout N close a TCP connection silent for N seconds (default 30; 0: never)
   --help           this text
 
 The first line printed is "port: " and the port name (not with --render). A receipt ends
 at a cut, or when the stream has been quiet for a second after its connection closed.
-Without --out a window shows the paper roll, newest at the bottom, with the events beside.
+Without --out a window shows the paper roll, newest at the bottom, with the events beside,
+and switches for the faults. Lines "set NAME" and "clear NAME" on standard input change
+the state too; each change, and each connection closed for its silence, is printed as a
+line "event: " and what happened (in the window's list without --out).
 )";
 
 struct Options {
@@ -46,7 +60,18 @@ struct Options {
     QHostAddress host;
     quint16 port = 0;
     vp::Paper paper = vp::Paper::millimetres80();
+    vp::PrinterState state;
+    double drawerSeconds = 2;
+    double idleTimeoutSeconds = 30;
 };
+
+// A number of seconds, fractions allowed, not negative.
+std::optional<double> seconds(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || value < 0 || value > 86400) return std::nullopt;
+    return value;
+}
 
 // Parses the command line; prints the problem and returns nothing when it is not usable.
 std::optional<Options> parse(const QStringList& arguments) {
@@ -58,6 +83,17 @@ std::optional<Options> parse(const QStringList& arguments) {
             if (i + 1 < arguments.size()) return arguments[++i];
             std::fprintf(stderr, "%s needs a value\n", qPrintable(argument));
             return std::nullopt;
+        };
+        auto secondsValue = [&](double& into) {
+            const auto given = value();
+            if (!given) return false;
+            const auto parsed = seconds(*given);
+            if (!parsed)
+                std::fprintf(stderr, "%s wants a number of seconds, not %s\n", qPrintable(argument),
+                             qPrintable(*given));
+            else
+                into = *parsed;
+            return parsed.has_value();
         };
         if (argument == QLatin1String("--help")) {
             std::fputs(usage, stdout);
@@ -93,6 +129,22 @@ std::optional<Options> parse(const QStringList& arguments) {
                 std::fprintf(stderr, "--paper is 80 or 58, not %s\n", qPrintable(*given));
                 return std::nullopt;
             }
+        } else if (argument == QLatin1String("--state")) {
+            const auto given = value();
+            if (!given) return std::nullopt;
+            const std::string problem = vp::setStateFlags(given->toStdString(), options.state);
+            if (!problem.empty()) {
+                std::fprintf(stderr, "--state: %s\n", problem.c_str());
+                return std::nullopt;
+            }
+        } else if (argument == QLatin1String("--model")) {
+            const auto given = value();
+            if (!given) return std::nullopt;
+            options.state.model = given->toStdString();
+        } else if (argument == QLatin1String("--drawer-seconds")) {
+            if (!secondsValue(options.drawerSeconds)) return std::nullopt;
+        } else if (argument == QLatin1String("--idle-timeout")) {
+            if (!secondsValue(options.idleTimeoutSeconds)) return std::nullopt;
         } else {
             std::fprintf(stderr, "unknown option %s\n", qPrintable(argument));
             return std::nullopt;
@@ -103,6 +155,10 @@ std::optional<Options> parse(const QStringList& arguments) {
         return std::nullopt;
     }
     return options;
+}
+
+int milliseconds(double seconds) {
+    return static_cast<int>(seconds * 1000 + 0.5);
 }
 
 // Writes each finished receipt into the folder and says so on standard output. Numbering
@@ -135,6 +191,61 @@ private:
     int next_ = 1;
 };
 
+// Lines "set NAME" and "clear NAME" on standard input change the printer's state, so that a
+// script can drive it; a bad line is explained on standard error and changes nothing.
+class StateCommands : public QObject {
+public:
+    explicit StateCommands(vp::PrinterSession& session) : session_(session) {
+        // A program in the background of a terminal would be stopped by reading it; ignoring
+        // the signal makes the read fail instead, and the commands are then not read.
+        signal(SIGTTIN, SIG_IGN);
+        notifier_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &StateCommands::readInput);
+    }
+
+private:
+    // Lines longer than this are not commands.
+    static constexpr qsizetype longestLine = 1024;
+
+    void readInput() {
+        char chunk[4096];
+        // The descriptor is readable, so one read does not block; standard input is shared
+        // with the shell and stays blocking.
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got <= 0) {
+            if (got < 0 && errno == EINTR) return;
+            if (got < 0)
+                std::fprintf(stderr, "standard input cannot be read (%s): no set/clear lines\n",
+                             strerrordesc_np(errno));
+            notifier_->setEnabled(false);
+            return;
+        }
+        pending_.append(chunk, got);
+        for (qsizetype end; (end = pending_.indexOf('\n')) >= 0;) {
+            const QByteArray line = pending_.left(end);
+            pending_.remove(0, end + 1);
+            if (!line.trimmed().isEmpty()) apply(line.toStdString());
+        }
+        if (pending_.size() > longestLine) {
+            std::fputs("standard input: a line too long for a command, ignored\n", stderr);
+            pending_.clear();
+        }
+    }
+
+    void apply(const std::string& line) {
+        vp::PrinterState state = session_.state();
+        const std::string problem = vp::applyStateCommand(line, state);
+        if (!problem.empty())
+            std::fprintf(stderr, "standard input: %s\n", problem.c_str());
+        else
+            session_.setState(state);
+    }
+
+    vp::PrinterSession& session_;
+    QSocketNotifier* notifier_ = nullptr;
+    QByteArray pending_;
+};
+
 int stopSignals[2] = {-1, -1};
 
 void onStopSignal(int) {
@@ -142,10 +253,10 @@ void onStopSignal(int) {
     [[maybe_unused]] const ssize_t ignored = write(stopSignals[1], &stop, 1);
 }
 
-// SIGINT and SIGTERM end the receipt that is printing and then the program, so that
-// nothing received is lost.
+// SIGINT and SIGTERM end the receipt that is printing and then the program, so that nothing
+// received is lost; whatever still waits to be received is not waited for.
 void stopCleanly(vp::PrinterSession& session) {
-    if (pipe(stopSignals) != 0) return;
+    if (pipe2(stopSignals, O_CLOEXEC) != 0) return;
     auto* notifier = new QSocketNotifier(stopSignals[0], QSocketNotifier::Read, &session);
     QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session] {
         session.endOfStream();
@@ -157,14 +268,29 @@ void stopCleanly(vp::PrinterSession& session) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// A descriptor 0, 1 or 2 that is not open would be taken by the next one opened, and the
+// terminal or a socket read as standard input.
+void keepStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fcntl(fd, F_GETFD) < 0) ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+}
+
 std::unique_ptr<vp::ByteSource> openSource(const Options& options) {
-    if (options.source == Options::Source::Pty) return std::make_unique<vp::PtySource>();
-    return std::make_unique<vp::TcpSource>(options.host, options.port);
+    switch (options.source) {
+        case Options::Source::Pty:
+            return std::make_unique<vp::PtySource>();
+        case Options::Source::Listen:
+            return std::make_unique<vp::TcpSource>(options.host, options.port,
+                                                   milliseconds(options.idleTimeoutSeconds));
+        default:
+            return std::make_unique<vp::FileSource>(options.file);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    keepStandardDescriptors();
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const std::optional<Options> options = parse(arguments);
@@ -192,45 +318,57 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    vp::PrinterSession session(options->paper);
     std::unique_ptr<vp::ByteSource> source;
-    QString port = options->file;
-    if (options->source != Options::Source::Render) {
-        try {
-            source = openSource(*options);
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "%s\n", failure.what());
-            return 1;
-        }
-        session.attach(*source);
-        port = source->portName();
-        std::printf("port: %s\n", qPrintable(port));
-        std::fflush(stdout);
+    try {
+        source = openSource(*options);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+        return 1;
     }
+    const QString port = source->portName();
 
+    vp::PrinterSession session(options->paper);
+    session.setDrawerOpenMs(milliseconds(options->drawerSeconds));
     std::unique_ptr<PictureFolder> folder;
     std::unique_ptr<vp::RollWindow> window;
     if (headless) {
         folder = std::make_unique<PictureFolder>(options->out, options->paper);
         session.onReceipt = [&](const vp::Receipt& receipt) { folder->write(receipt); };
+        session.onEvent = [](const std::string& event) {
+            std::printf("event: %s\n", event.c_str());
+            std::fflush(stdout);
+        };
     } else {
+        vp::installTranslations(*app, QLocale());
         window = std::make_unique<vp::RollWindow>(options->paper, port);
         session.onReceipt = [&](const vp::Receipt& receipt) { window->addReceipt(receipt); };
         session.onProgress = [&](const vp::Receipt& printing) { window->showProgress(printing); };
+        session.onEvent = [&](const std::string& event) {
+            window->addEvent(QString::fromStdString(event));
+        };
+        session.onStateChanged = [&](const vp::PrinterState& state) { window->showState(state); };
+        QObject::connect(window.get(), &vp::RollWindow::stateRequested, &session,
+                         &vp::PrinterSession::setState);
         window->show();
     }
-
-    if (options->source == Options::Source::Render) {
-        QFile file(options->file);
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(options->file),
-                         qPrintable(file.errorString()));
-            return 1;
-        }
-        session.bytesArrived(file.readAll());
-        session.endOfStream();
-        if (headless) return 0;
+    QObject::connect(source.get(), &vp::ByteSource::notice, &session,
+                     [&session](const QString& text) {
+                         if (session.onEvent) session.onEvent(text.toStdString());
+                     });
+    // Once everything is ready: a writer that starts at the port line is served at once.
+    if (options->source != Options::Source::Render) {
+        std::printf("port: %s\n", qPrintable(port));
+        std::fflush(stdout);
     }
+    session.setState(options->state);
+    session.attach(*source);
+    if (auto* file = qobject_cast<vp::FileSource*>(source.get())) {
+        QObject::connect(file, &vp::FileSource::finished, &session, [&session, headless] {
+            session.endOfStream();
+            if (headless) QCoreApplication::quit();
+        });
+    }
+    StateCommands commands(session);
     stopCleanly(session);
     return app->exec();
 }

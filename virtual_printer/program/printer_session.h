@@ -4,16 +4,21 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <string>
 
 #include "paper_roll.h"
+#include "printer_state.h"
 
 namespace vp {
 
 class ByteSource;
 
-// Turns a source's bytes and connections into receipts. A receipt ends at a cut, or once the
-// stream has been quiet for `idleEnd` after its writer left: the tester closes and reopens
-// its port within a receipt, and that must stay one picture. Nothing runs while it waits.
+// Turns a source's bytes and connections into receipts, and is the printer the source's
+// writer talks to: its answers go back on the same line as soon as they arise, and its
+// simulated faults decide whether the source may read on. A receipt ends at a cut, or once
+// the stream has been quiet for `idleEnd` after its writer left: the tester closes and
+// reopens its port within a receipt, and that must stay one picture. Nothing runs while it
+// waits.
 class PrinterSession : public QObject {
     Q_OBJECT
 public:
@@ -24,8 +29,17 @@ public:
     void connectionOpened();
     void bytesArrived(const QByteArray& bytes);
     void connectionClosed();
-    // Ends the receipt now, as when the program stops.
+    // Ends the receipt now, as when the program stops or a file is over. Bytes received but
+    // not yet decoded are dropped.
     void endOfStream();
+
+    // The simulated printer's faults and sensors, changed by hand or by a script. Each
+    // difference is listed through onEvent. A drawer opened by a pulse closes by itself after
+    // a while, unless it is opened or closed by hand meanwhile; one opened by hand stays open.
+    void setState(const PrinterState& state);
+    const PrinterState& state() const { return state_; }
+    // How long the drawer stays open after a drawer pulse; 0 leaves the sensor alone.
+    void setDrawerOpenMs(int ms) { drawerOpenMs_ = ms; }
 
     const Receipt& current() const { return roll_.current(); }
     const Paper& paper() const { return roll_.paper(); }
@@ -33,13 +47,33 @@ public:
     std::function<void(const Receipt&)> onReceipt;
     // The receipt printing now has more on it.
     std::function<void(const Receipt&)> onProgress;
+    // A change of the printer's state, e.g. "cover-open set".
+    std::function<void(const std::string&)> onEvent;
+    std::function<void(const PrinterState&)> onStateChanged;
+
+    // Bytes decoded between two looks at the clock, and the time one turn of the event loop
+    // may spend decoding: a stream of tiny receipts must not keep a signal waiting.
+    static constexpr qsizetype sliceBytes = 256;
+    static constexpr int turnBudgetMs = 20;
 
 private:
-    void deliver();
+    // Decodes what has been received, as far as the printer takes it and the turn allows.
+    void decodeReceived();
+    // After anything that may make the printer answer, open the drawer or finish receipts.
+    void collect();
+    void changeState(const PrinterState& next, const std::string& cause);
+    void drawerPulsed();
+    void updateReading();
+    void armIdleEnd();
 
     PaperRoll roll_;
-    QTimer idle_;
+    PrinterState state_;  // as given to the decoder
+    ByteSource* source_ = nullptr;
+    QTimer idle_, drawer_, nextTurn_;
+    QByteArray received_;  // at most a chunk or two: the source stops while it is not empty
     bool writerPresent_ = false;
+    bool endDue_ = false;  // a writer left or bytes came since the last end of a receipt
+    int drawerOpenMs_ = 2000;
 };
 
 }  // namespace vp

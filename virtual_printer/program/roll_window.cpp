@@ -12,6 +12,9 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <iterator>
+
+#include "state_commands.h"
 
 namespace vp {
 namespace {
@@ -20,7 +23,8 @@ namespace {
 constexpr int gapBetweenReceipts = 0;
 }  // namespace
 
-RollWindow::RollWindow(Paper paper, const QString& port) : renderer_(paper) {
+RollWindow::RollWindow(Paper paper, const QString& port, qint64 memoryBudget)
+    : renderer_(paper), budget_(memoryBudget) {
     setWindowTitle(tr("Virtual printer — %1").arg(port));
 
     auto* paperColumn = new QWidget;
@@ -53,30 +57,104 @@ RollWindow::RollWindow(Paper paper, const QString& port) : renderer_(paper) {
     save->setShortcut(QKeySequence::Save);
     QAction* wipe = tools->addAction(tr("Clear"), this, &RollWindow::clear);
     wipe->setShortcut(Qt::CTRL | Qt::Key_L);
+
+    // The faults a technician wants to see the sender cope with, and the drawer sensor.
+    QToolBar* faults = addToolBar(tr("Printer state"));
+    const QString labels[] = {tr("Cover open"), tr("Paper near end"), tr("Paper end"),
+                              tr("Drawer open")};
+    const QString tips[] = {
+        tr("The cover is open: the printer stops printing and keeps what it receives"),
+        tr("The paper roll is nearly used up: the printer says so and prints on"),
+        tr("The paper has run out: the printer stops printing and keeps what it receives"),
+        tr("The drawer's sensor reads open; a drawer pulse also opens it for a while"),
+    };
+    static_assert(std::size(labels) == std::size(stateFlags));
+    for (std::size_t i = 0; i < std::size(stateFlags); ++i) {
+        QAction* flip = faults->addAction(labels[i]);
+        flip->setCheckable(true);
+        flip->setToolTip(tips[i]);
+        connect(flip, &QAction::triggered, this, [this, i](bool on) {
+            PrinterState wanted = state_;
+            wanted.*stateFlags[i].member = on;
+            emit stateRequested(wanted);
+        });
+        switches_ << flip;
+    }
     statusBar()->showMessage(tr("port: %1").arg(port));
     resize(paper.widthDots() + 400, 800);
 }
 
-QLabel* RollWindow::paperLabel(const QImage& picture) {
-    auto* label = new QLabel;
-    label->setPixmap(QPixmap::fromImage(picture));
-    return label;
+void RollWindow::showState(const PrinterState& state) {
+    state_ = state;
+    for (std::size_t i = 0; i < std::size(stateFlags); ++i)
+        switches_[static_cast<qsizetype>(i)]->setChecked(state.*stateFlags[i].member);
 }
 
 void RollWindow::addReceipt(const Receipt& receipt) {
-    const QImage picture = renderer_.render(receipt);
-    pictures_ << picture;
-    roll_->insertWidget(roll_->count() - 1, paperLabel(picture), 0, Qt::AlignHCenter);
+    Kept kept;
+    kept.picture = renderer_.render(receipt).convertToFormat(QImage::Format_Mono);
+    kept.label = new QLabel;
+    kept.label->setPixmap(QPixmap::fromImage(kept.picture));
+    const QPixmap& shown = kept.label->pixmap();
+    kept.bytes = kept.picture.sizeInBytes() +
+                 qint64(shown.width()) * shown.height() * std::max(shown.depth(), 8) / 8;
+    roll_->insertWidget(roll_->count() - 1, kept.label, 0, Qt::AlignHCenter);
     printing_->hide();
 
-    auto* heading = new QListWidgetItem(tr("Receipt %1").arg(pictures_.size()));
-    QFont bold = heading->font();
+    kept.heading = new QListWidgetItem(tr("Receipt %1").arg(++numbered_));
+    QFont bold = kept.heading->font();
     bold.setBold(true);
-    heading->setFont(bold);
-    events_->addItem(heading);
+    kept.heading->setFont(bold);
+    events_->addItem(kept.heading);
     for (const std::string& event : receipt.events())
         events_->addItem(QStringLiteral("    ") + QString::fromStdString(event));
+    used_ += kept.bytes;
+    kept_.push_back(std::move(kept));
+    // The newest receipt stays whatever it takes.
+    const qsizetype before = receiptCount();
+    while (kept_.size() > 1 && (used_ > budget_ || events_->count() > longestEventList))
+        dropOldest();
+    if (receiptCount() != before) sayDropped();
     events_->scrollToBottom();
+}
+
+void RollWindow::addEvent(const QString& text) {
+    auto* item = new QListWidgetItem(text);
+    QFont italic = item->font();
+    italic.setItalic(true);
+    item->setFont(italic);
+    events_->addItem(item);
+    // With no receipt to let go of, the oldest lines go.
+    while (events_->count() > longestEventList && !kept_.empty()) dropOldest();
+    while (events_->count() > longestEventList) delete events_->takeItem(droppedNote_ ? 1 : 0);
+    events_->scrollToBottom();
+}
+
+void RollWindow::dropOldest() {
+    const Kept oldest = kept_.front();
+    kept_.pop_front();
+    used_ -= oldest.bytes;
+    ++dropped_;
+    roll_->removeWidget(oldest.label);
+    delete oldest.label;
+    // Its heading, its events and the events before the next receipt go with it.
+    QListWidgetItem* nextHeading = kept_.empty() ? nullptr : kept_.front().heading;
+    const int first = droppedNote_ ? 1 : 0;
+    while (events_->count() > first && events_->item(first) != nextHeading)
+        delete events_->takeItem(first);
+}
+
+void RollWindow::sayDropped() {
+    const QString note =
+        tr("Receipts up to %1 are no longer shown: the window keeps the newest %2 MB of pictures")
+            .arg(dropped_)
+            .arg(budget_ >> 20);
+    if (!droppedNote_) {
+        droppedNote_ = new QListWidgetItem;
+        events_->insertItem(0, droppedNote_);
+    }
+    droppedNote_->setText(note);
+    statusBar()->showMessage(note, 10000);
 }
 
 void RollWindow::showProgress(const Receipt& printing) {
@@ -86,17 +164,17 @@ void RollWindow::showProgress(const Receipt& printing) {
 
 QImage RollWindow::rollPicture() const {
     int height = 0, width = 0;
-    for (const QImage& picture : pictures_) {
-        height += picture.height() + gapBetweenReceipts;
-        width = std::max(width, picture.width());
+    for (const Kept& kept : kept_) {
+        height += kept.picture.height() + gapBetweenReceipts;
+        width = std::max(width, kept.picture.width());
     }
     QImage roll(std::max(width, 1), std::max(height - gapBetweenReceipts, 1), QImage::Format_RGB32);
     roll.fill(Qt::white);
     QPainter painter(&roll);
     int top = 0;
-    for (const QImage& picture : pictures_) {
-        painter.drawImage(0, top, picture);
-        top += picture.height() + gapBetweenReceipts;
+    for (const Kept& kept : kept_) {
+        painter.drawImage(0, top, kept.picture);
+        top += kept.picture.height() + gapBetweenReceipts;
     }
     return roll;
 }
@@ -113,12 +191,15 @@ void RollWindow::saveAs() {
 }
 
 void RollWindow::clear() {
-    pictures_.clear();
-    while (roll_->count() > 2) {
-        QLayoutItem* item = roll_->takeAt(1);
-        delete item->widget();
-        delete item;
+    for (const Kept& kept : kept_) {
+        roll_->removeWidget(kept.label);
+        delete kept.label;
     }
+    kept_.clear();
+    used_ = 0;
+    numbered_ = 0;
+    dropped_ = 0;
+    droppedNote_ = nullptr;
     printing_->hide();
     events_->clear();
 }

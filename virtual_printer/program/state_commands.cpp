@@ -1,0 +1,66 @@
+#include "state_commands.h"
+
+namespace vp {
+namespace {
+
+bool PrinterState::*flagNamed(std::string_view name) {
+    for (const StateFlag& flag : stateFlags)
+        if (name == flag.name) return flag.member;
+    return nullptr;
+}
+
+std::string knownNames() {
+    std::string names;
+    for (const StateFlag& flag : stateFlags)
+        names += std::string(names.empty() ? "" : ", ") + flag.name;
+    return names;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+}  // namespace
+
+std::string setStateFlags(std::string_view list, PrinterState& state) {
+    PrinterState changed = state;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view name = trimmed(list.substr(0, comma));
+        bool PrinterState::*member = flagNamed(name);
+        if (member == nullptr)
+            return "no state named \"" + std::string(name) + "\"; the names are " + knownNames();
+        changed.*member = true;
+        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+    }
+    state = changed;
+    return {};
+}
+
+std::string applyStateCommand(std::string_view line, PrinterState& state) {
+    line = trimmed(line);
+    const std::size_t space = line.find_first_of(" \t");
+    const std::string_view verb = line.substr(0, space);
+    const std::string_view name =
+        space == std::string_view::npos ? std::string_view{} : trimmed(line.substr(space));
+    if (verb != "set" && verb != "clear")
+        return "\"" + std::string(line) + "\": a line is \"set NAME\" or \"clear NAME\"";
+    bool PrinterState::*member = flagNamed(name);
+    if (member == nullptr)
+        return "no state named \"" + std::string(name) + "\"; the names are " + knownNames();
+    state.*member = verb == "set";
+    return {};
+}
+
+std::vector<std::string> describeChanges(const PrinterState& before, const PrinterState& after) {
+    std::vector<std::string> changes;
+    for (const StateFlag& flag : stateFlags)
+        if (before.*flag.member != after.*flag.member)
+            changes.push_back(std::string(flag.name) + (after.*flag.member ? " set" : " cleared"));
+    if (before.model != after.model) changes.push_back("model " + after.model);
+    return changes;
+}
+
+}  // namespace vp
