@@ -38,5 +38,6 @@ std::string ownDescription(std::string_view english, std::string_view chinese) {
 
 std::string secondsText(std::chrono::milliseconds bound) {
     const auto tenths = (bound.count() + 50) / 100;
-    return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "");
+    return std::to_string(tenths / 10) +
+           (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "");
 }

@@ -87,6 +87,13 @@ bool PrinterStatusJob(JobHost& host) {
                 findings.unanswered.push_back(request.name);
                 continue;
             }
+            // Printer IDs are answered as the printer works through what it received, which an
+            // offline printer does not: asked, they would only be answered late.
+            const bool realTime = request.shape == AnswerShape::RealTimeStatus;
+            if (!realTime && findings.answers.printer && (*findings.answers.printer & 0x08)) {
+                findings.notAskedOffline = true;
+                continue;
+            }
             port.write(request.bytes);
             const auto answerDue =
                 std::min(queryEnds,

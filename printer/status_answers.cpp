@@ -119,15 +119,9 @@ AnswerScan scanForAnswer(std::string_view received, AnswerShape shape) {
         } else if (startsStatusBack(byte)) {
             if (received.size() - at < 4) break;  // the rest of the frame is still to come
             at += 4;
-        } else if (shape == AnswerShape::RealTimeStatus && isRealTimeStatus(byte)) {
-            scan.answer = std::string(1, static_cast<char>(byte));
-            ++at;
-            break;
-        } else if (shape == AnswerShape::OneByteId && isOneByteId(byte)) {
-            scan.answer = std::string(1, static_cast<char>(byte));
-            ++at;
-            break;
-        } else if (shape == AnswerShape::TextId && byte == textIdHeader) {
+        } else if (byte == textIdHeader) {
+            // A name: the one asked for, or one answering an earlier question late, which is
+            // passed over whole so that its letters are not taken for other answers.
             const std::size_t end = received.find('\0', at + 1);
             if (end == std::string_view::npos) {
                 if (received.size() - at <= longestTextId + 1) break;  // still coming
@@ -135,8 +129,19 @@ AnswerScan scanForAnswer(std::string_view received, AnswerShape shape) {
                 ++at;
                 continue;
             }
-            scan.answer = std::string(received.substr(at + 1, end - at - 1));
+            const std::size_t from = at;
             at = end + 1;
+            if (shape == AnswerShape::TextId) {
+                scan.answer = std::string(received.substr(from + 1, end - from - 1));
+                break;
+            }
+        } else if (shape == AnswerShape::RealTimeStatus && isRealTimeStatus(byte)) {
+            scan.answer = std::string(1, static_cast<char>(byte));
+            ++at;
+            break;
+        } else if (shape == AnswerShape::OneByteId && isOneByteId(byte)) {
+            scan.answer = std::string(1, static_cast<char>(byte));
+            ++at;
             break;
         } else {
             scan.unrecognised += static_cast<char>(byte);
@@ -161,6 +166,8 @@ std::string statusBoxText(const StatusFindings& findings, std::chrono::milliseco
         lines.push_back("无法识别的应答：" +
                         hexBytes(findings.answers.unrecognised, unrecognisedShown));
     }
+    if (findings.notAskedOffline)
+        lines.push_back("打印机脱机时不处理型号查询(GS I)，未询问型号和名称。");
     if (findings.hungUp) lines.push_back("打印机在应答过程中断开了连接。");
     if (findings.tooMuchData) lines.push_back("打印机发来的数据过多，已停止读取。");
     if (!answered) {

@@ -25,7 +25,8 @@ struct AnswerScan {
     // be judged while the answer is still to come.
     std::size_t used = 0;
     // Bytes passed over that are no answer of this shape, nor the printer's flow control
-    // (XON, XOFF) or automatic status back frames, which come unasked and are skipped.
+    // (XON, XOFF), automatic status back frames or names (5F … 00), which come unasked or late
+    // and are skipped.
     std::string unrecognised;
 };
 AnswerScan scanForAnswer(std::string_view received, AnswerShape shape);
@@ -48,8 +49,9 @@ struct StatusFindings {
     std::optional<int> portLines{};
     // Requests the printer left unanswered after it had answered others ("GS I 66", ...).
     std::vector<std::string> unanswered{};
-    bool hungUp = false;       // the printer hung up before the query was over
-    bool tooMuchData = false;  // the printer sent more than the query reads
+    bool notAskedOffline = false;  // offline, the printer would not have answered its IDs
+    bool hungUp = false;           // the printer hung up before the query was over
+    bool tooMuchData = false;      // the printer sent more than the query reads
 };
 
 // The status box: one line per finding, in Chinese, claiming nothing that was not read. When

@@ -33,6 +33,9 @@ TEST(StatusAnswers, AreFoundAmongWhatThePrinterSendsUnasked) {
         {"5F 58 48 2D 38 00 20", text, "XH-8", 6, ""},
         {"11 5F 58 48", text, std::nullopt, 1, ""},  // the name still coming
         {"20 5F 00", text, "", 3, "20"},
+        {"5F 41 42 00 12", realTime, "12", 5, ""},  // a late name, letters and all, passes
+        {"5F 41 00 5F 58 00", id, std::nullopt, 6, ""},
+        {"5F 41", realTime, std::nullopt, 0, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.received);
