@@ -252,9 +252,15 @@ TEST(Program, AnswersTheTestersStatusQuery) {
     FakeHost tester;
     tester.port = portOf(printer);
     EXPECT_TRUE(PrinterStatusJob(tester));
+    for (const char* given : {"cover-open set", "paper-near-end set", "model XH-80C"})
+        EXPECT_EQ(printer.event(), given);
     printer.input("clear cover-open\n");
-    EXPECT_NE(printer.event().find("cover-open"), std::string::npos);
+    EXPECT_EQ(printer.event(), "cover-open cleared");
     EXPECT_TRUE(PrinterStatusJob(tester));
+    for (std::string e; (e = printer.event(300ms)) != "(nothing)";)
+        fprintf(stderr, "EV %s\n", e.c_str());
+    for (std::string e; (e = printer.line(300ms)) != "(nothing)";)
+        fprintf(stderr, "LN %s\n", e.c_str());
     ASSERT_EQ(tester.boxes.size(), 2u);
     for (const char* shown : {"状态：脱机", "上盖：打开", "纸张：将尽", "钱箱信号(引脚3)：低",
                               "错误：无", "未询问型号和名称"})

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QHostInfo>
+#include <QScopedValueRollback>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
@@ -199,6 +200,10 @@ void PtySource::readingChanged() {
 
 void PtySource::readMaster() {
     if (!reading()) return;
+    // Opens and closes come on a descriptor of their own and may be seen after the data that
+    // followed them: a writer that closed and opened again, then asked at once, must not have its
+    // answer thrown away as the last writer's. What the watch says is taken first.
+    if (watch_ >= 0 && !readingWatch_) readWatch();
     const qsizetype got = line_->readChunk();
     // Without the watch, each pause in the data stands for a close.
     if (watch_ < 0 && got > 0) closePending_ = true;
@@ -209,6 +214,7 @@ void PtySource::readMaster() {
 }
 
 void PtySource::readWatch() {
+    const QScopedValueRollback<bool> reentry(readingWatch_, true);
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t got = ::read(watch_, buffer, sizeof buffer);

@@ -69,6 +69,7 @@ private:
     int writers_ = 0;
     // The last writer left, but what it wrote has not all been read: closed() waits for that.
     bool closePending_ = false;
+    bool readingWatch_ = false;
     QString slavePath_;
     std::unique_ptr<DescriptorLine> line_;
     QSocketNotifier* watchNotifier_ = nullptr;
