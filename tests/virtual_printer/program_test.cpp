@@ -257,11 +257,10 @@ TEST(Program, AnswersTheTestersStatusQuery) {
     printer.input("clear cover-open\n");
     EXPECT_EQ(printer.event(), "cover-open cleared");
     EXPECT_TRUE(PrinterStatusJob(tester));
-    for (std::string e; (e = printer.event(300ms)) != "(nothing)";)
-        fprintf(stderr, "EV %s\n", e.c_str());
-    for (std::string e; (e = printer.line(300ms)) != "(nothing)";)
-        fprintf(stderr, "LN %s\n", e.c_str());
-    ASSERT_EQ(tester.boxes.size(), 2u);
+    // Asked again at once: a port reopened straight after its close still gets its answers.
+    EXPECT_TRUE(PrinterStatusJob(tester));
+    ASSERT_EQ(tester.boxes.size(), 3u);
+    EXPECT_EQ(tester.boxes[2].text, tester.boxes[1].text);
     for (const char* shown : {"状态：脱机", "上盖：打开", "纸张：将尽", "钱箱信号(引脚3)：低",
                               "错误：无", "未询问型号和名称"})
         EXPECT_NE(tester.boxes[0].text.find(shown), std::string::npos) << tester.boxes[0].text;
