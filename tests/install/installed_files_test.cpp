@@ -153,9 +153,14 @@ private slots:
         const Run file = run(QStringLiteral("appstreamcli"),
                              {QStringLiteral("validate"), QStringLiteral("--no-net"),
                               QStringLiteral("--pedantic"), metainfo});
+        // The developer is given in AppStream 1.0's form, which 1.0 asks for; 0.16 (Debian 12)
+        // knows no such tag yet and says so, which is the one finding let through.
+        QString findings = file.output;
+        findings.remove(QRegularExpression(QStringLiteral("^I: \\S+: unknown-tag developer$"),
+                                           QRegularExpression::MultilineOption));
         QVERIFY2(file.exitCode == 0 &&
-                     !file.output.contains(QRegularExpression(QStringLiteral("^\\s*[EWIP]: "),
-                                                              QRegularExpression::MultilineOption)),
+                     !findings.contains(QRegularExpression(QStringLiteral("^\\s*[EWIP]: "),
+                                                           QRegularExpression::MultilineOption)),
                  qPrintable(file.output));
         // The tree check also finds the desktop entry the metainfo launches.
         const Run tree = run(QStringLiteral("appstreamcli"),
