@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs the Debian 12 packages this project needs that are not installed
+# Installs the Debian 12 or 13 packages this project needs that are not installed
 # yet, and nothing else: `run` for building and starting the tool, `test` for
 # building and running its tests (the desktop's validators among them),
 # `sanitize` for scripts/sanitizer-check.sh, `package` for building the Debian
