@@ -100,7 +100,7 @@ run_inside() {
     done
     status=0
     wait "$shell" || status=$?
-    echo "check: the command ended with status $status before the program started"
+    echo "check: the command ended with status $status before the program was seen running"
     return 1
 }
 
@@ -168,7 +168,7 @@ mkdir -p "$folder/archives"
 # Stops whatever this check started when it is interrupted: each step runs in a session of its
 # own, and the namespaces end with it.
 step=""
-trap '[ -z "$step" ] || kill -TERM -- "-$step" 2>/dev/null; exit 130' INT TERM HUP
+trap '[ -z "$step" ] || kill -TERM "-$step" 2>/dev/null; exit 130' INT TERM HUP
 in_session() {
     setsid "$@" &
     step=$!
