@@ -40,10 +40,11 @@ run_inside() {
         target=$1
         shift
         mount "$@" "$target"
-        mounted="$target $mounted"
+        mounted="$target
+$mounted"
     }
-    unmount_all() {
-        for target in $mounted; do umount -l "$target"; done
+    unmount_all() {  # the latest first
+        printf '%s' "$mounted" | while IFS= read -r target; do umount -l "$target"; done
     }
     trap unmount_all EXIT
     trap 'exit 130' INT TERM HUP
@@ -104,6 +105,7 @@ run_inside() {
     return 1
 }
 
+# The script runs itself in the namespaces it makes for each command.
 if [ "${1:-}" = --inside ]; then
     shift
     run_inside "$@"
