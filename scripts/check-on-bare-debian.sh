@@ -43,6 +43,7 @@ run_inside() {
         mounted="$target
 $mounted"
     }
+    # shellcheck disable=SC2317 # run by the trap
     unmount_all() {  # the latest first
         printf '%s' "$mounted" | while IFS= read -r target; do umount -l "$target"; done
     }
@@ -118,7 +119,10 @@ if [ "${1:-}" = --fresh ]; then
     fresh=yes
     shift
 fi
-[ $# -ge 1 ] && [ $# -le 2 ] || { echo "$usage" >&2; exit 2; }
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "$usage" >&2
+    exit 2
+fi
 suite=$1
 folder=$(realpath -m "${2:-/var/tmp/printer-tester-bare/$suite}")
 if [ "$(id -u)" -ne 0 ]; then
@@ -134,6 +138,7 @@ head=$(git -C "$repo" rev-parse HEAD)
 "$repo/scripts/install-deps.sh" chroot
 
 # The first APT source of this machine that serves its own release.
+# shellcheck disable=SC1091 # this machine's file
 this_release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 # shellcheck disable=SC2016 # awk's own variables
 mirror=${MIRROR:-$(
