@@ -1,10 +1,10 @@
 #!/bin/sh
-# Installs the Debian 12 packages this project needs that are not installed
+# Installs the Debian 12 or 13 packages this project needs that are not installed
 # yet, and nothing else: `run` for building and starting the tool, `test` for
 # building and running its tests (the desktop's validators among them),
 # `sanitize` for scripts/sanitizer-check.sh, `package` for building the Debian
 # package and checking it with lintian,
-# `bench` for the measuring scripts.
+# `bench` for the measuring scripts, `chroot` for scripts/check-on-bare-debian.sh.
 # Uses sudo when not run as root.
 set -eu
 
@@ -28,7 +28,8 @@ case "${1:-run}" in
     sanitize) wanted="$build $chinese $latin $checks" ;;
     package) wanted="$build dpkg-dev file lintian" ;;
     bench) wanted="$build $chinese $latin libgtest-dev xvfb x11-utils" ;;
-    *) echo "usage: $0 [run|test|sanitize|package|bench]" >&2; exit 2 ;;
+    chroot) wanted="git debootstrap debian-archive-keyring xvfb" ;;
+    *) echo "usage: $0 [run|test|sanitize|package|bench|chroot]" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -40,8 +40,10 @@ Run run(const QString& program, const QStringList& args,
     process.start(program, args);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {-1, program + QStringLiteral(" did not run: ") + process.errorString()};
+    // Only the channel kept is read: Qt 6.8 warns of a read from a channel merged into another.
     return {process.exitCode(),
-            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError())};
+            QString::fromUtf8(keep == Keep::AllOutput ? process.readAllStandardOutput()
+                                                      : process.readAllStandardError())};
 }
 
 // The window icon's images, one per size.
@@ -156,9 +158,14 @@ private slots:
         const Run file = run(QStringLiteral("appstreamcli"),
                              {QStringLiteral("validate"), QStringLiteral("--no-net"),
                               QStringLiteral("--pedantic"), metainfo});
+        // The developer is given in AppStream 1.0's form, which 1.0 asks for; 0.16 (Debian 12)
+        // knows no such tag yet and says so, which is the one finding let through.
+        QString findings = file.output;
+        findings.remove(QRegularExpression(QStringLiteral("^I: \\S+: unknown-tag developer$"),
+                                           QRegularExpression::MultilineOption));
         QVERIFY2(file.exitCode == 0 &&
-                     !file.output.contains(QRegularExpression(QStringLiteral("^\\s*[EWIP]: "),
-                                                              QRegularExpression::MultilineOption)),
+                     !findings.contains(QRegularExpression(QStringLiteral("^\\s*[EWIP]: "),
+                                                           QRegularExpression::MultilineOption)),
                  qPrintable(file.output));
         // The tree check also finds the desktop entry the metainfo launches.
         const Run tree = run(QStringLiteral("appstreamcli"),
