@@ -82,7 +82,7 @@ std::vector<std::string> scanBarcodes(const std::string& pngPath) {
 
 std::vector<std::string> scanSymbols(const std::string& pngPath) {
     std::vector<std::string> found;
-    std::istringstream lines(commandOutput("ZXingReader -escape '" + pngPath + "' 2>/dev/null"));
+    std::istringstream lines(commandOutput("ZXingReader '" + pngPath + "' 2>/dev/null"));
     std::string text;
     for (std::string line; std::getline(lines, line);) {
         auto value = [&](const char* key) -> std::optional<std::string> {
