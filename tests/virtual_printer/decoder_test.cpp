@@ -631,9 +631,11 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
         "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01 "
         "4C 38 2F 71 70 31 36 50 51 52 57 5C 24 52 74 02 03");
     std::mt19937 random(42);
+    // At least a fixed number of streams, however slow the machine (a sanitizer build, a busy
+    // CI runner), and more while two seconds last.
     const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int rounds = 0;
-    while (std::chrono::steady_clock::now() < stop) {
+    while (rounds < 150 || std::chrono::steady_clock::now() < stop) {
         std::string bytes(std::uniform_int_distribution<std::size_t>(1, 3000)(random), '\0');
         for (char& byte : bytes) {
             const unsigned pick = random() % 3;
@@ -663,7 +665,6 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
                       separateRealTime(items));
         }
     }
-    EXPECT_GT(rounds, 100);
 }
 
 TEST(PaperRoll, EndsReceiptsAtCutsAndAtTheEndOfTheStream) {
