@@ -29,13 +29,6 @@ using std::chrono::milliseconds;
 // The program's single connection slot.
 bool slotTaken = false;
 
-// "5", "0.5": a bound as the technician reads it.
-std::string secondsText(milliseconds bound) {
-    const auto tenths = (bound.count() + 50) / 100;
-    return std::to_string(tenths / 10) +
-           (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "");
-}
-
 std::string stuckDeviceText(milliseconds stall) {
     const std::string seconds = secondsText(stall);
     return ownDescription("The printer accepted no data for " + seconds +
