@@ -33,11 +33,11 @@
 namespace {
 
 const QColor kFormGreen(192, 255, 192);
+const QColor kPanelLilac(192, 192, 255);
+const QColor kBannerBlue(128, 128, 255);
 
 // The copies box takes 1 to this many copies.
 constexpr int mostCopies = 99;
-const QColor kPanelLilac(192, 192, 255);
-const QColor kBannerBlue(128, 128, 255);
 
 void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     QPalette palette = widget->palette();
