@@ -1,6 +1,5 @@
 #include "device_commands.h"
 
-#include <exception>
 #include <string>
 
 #include "job_host.h"
@@ -8,42 +7,20 @@
 #include "printer_port.h"
 
 bool CutPaperJob(JobHost& host) {
-    try {
-        if (!PortCheck(host)) return false;
-        const std::string partialCut = "\x1B\x69";  // ESC i
-        host.pumpEvents();
-        PrinterPort port(host);
-        port.openRaw(host.portName());
-        port.write(partialCut + "\x0A");
-        port.close();
-        return true;
-    } catch (const std::exception& failure) {
-        ErrorReport(host, failure.what());
-        return false;
-    }
+    const std::string partialCut = "\x1B\x69";  // ESC i
+    return WriteStreamJob(host, partialCut + "\x0A");
 }
 
 bool DrawerPulseJob(JobHost& host) {
-    try {
-        if (!PortCheck(host)) return false;
-        // ESC p: connector pin 2, 128 × 2 ms on, 128 × 2 ms off.
-        const std::string drawerKick("\x1B\x70\x00\x80\x80", 5);
-        host.pumpEvents();
-        PrinterPort port(host);
-        port.openRaw(host.portName());
-        port.write(drawerKick + "\x0A");
-        port.close();
-        return true;
-    } catch (const std::exception& failure) {
-        ErrorReport(host, failure.what());
-        return false;
-    }
+    // ESC p: connector pin 2, 128 × 2 ms on, 128 × 2 ms off.
+    const std::string drawerKick("\x1B\x70\x00\x80\x80", 5);
+    return WriteStreamJob(host, drawerKick + "\x0A");
 }
 
 // Prints straight away, without an event pump; like every job it refuses a port not chosen,
 // and reports a failure and releases the port.
 bool BarcodeJob(JobHost& host) {
-    try {
+    return RunJob(host, [&] {
         if (!PortCheck(host)) return false;
         const std::string barcodeHeight = "\x1D\x68\x32";  // GS h: 50 dots
         PrinterPort port(host);
@@ -54,8 +31,5 @@ bool BarcodeJob(JobHost& host) {
         port.write(printBarcode + "\x0A");
         port.close();
         return true;
-    } catch (const std::exception& failure) {
-        ErrorReport(host, failure.what());
-        return false;
-    }
+    });
 }

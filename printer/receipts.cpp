@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <ctime>
-#include <exception>
 #include <string_view>
 
 #include "contact_data.h"
@@ -131,7 +130,7 @@ void SettleDelay(JobHost& host) {
 }
 
 bool TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
-    try {
+    return RunJob(host, [&] {
         host.pumpEvents();
         if (!PortCheck(host)) return false;
 
@@ -163,8 +162,5 @@ bool TestReceiptJob(JobHost& host, const ReceiptVariant& variant) {
         port.writeLine(u8"\x0A");
         port.close();
         return true;
-    } catch (const std::exception& failure) {
-        ErrorReport(host, failure.what());
-        return false;
-    }
+    });
 }
