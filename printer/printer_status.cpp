@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -54,77 +53,79 @@ milliseconds timeUntil(Clock::time_point deadline) {
     return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(deadline - Clock::now()));
 }
 
+}  // namespace
+
 std::string cannotAnswerText(const std::string& portName) {
     return "“" + portName + "”是文件或管道，不是打印机，不能应答状态查询；没有写入任何数据。";
 }
 
-}  // namespace
+std::optional<StatusFindings> askPrinterStatus(JobHost& host, const std::string& portName) {
+    PrinterPort port(host);
+    port.openTwoWay(portName);
+    if (!port.canAnswer()) {
+        port.close();
+        return std::nullopt;
+    }
+
+    // Each answer is waited for within its own bound and all of them within one; bytes that
+    // answer nothing are kept to be shown, up to what the query reads in all.
+    const PortLimits limits = host.portLimits();
+    const auto queryEnds = Clock::now() + limits.allAnswers;
+    StatusFindings findings;
+    findings.portLines = port.portStatusLines();
+    std::string received;
+    std::size_t readInAll = 0;
+    for (const StatusRequest& request : statusRequests) {
+        const bool answeredBefore = findings.answers.printer.has_value();
+        if (findings.hungUp || findings.tooMuchData || Clock::now() >= queryEnds) {
+            findings.unanswered.push_back(request.name);
+            continue;
+        }
+        // Printer IDs are answered as the printer works through what it received, which an
+        // offline printer does not: asked, they would only be answered late.
+        const bool realTime = request.shape == AnswerShape::RealTimeStatus;
+        if (!realTime && findings.answers.printer && (*findings.answers.printer & 0x08)) {
+            findings.notAskedOffline = true;
+            continue;
+        }
+        port.write(request.bytes);
+        const auto answerDue = std::min(
+            queryEnds, Clock::now() + (answeredBefore ? limits.laterAnswer : limits.firstAnswer));
+        for (;;) {
+            const AnswerScan scan = scanForAnswer(received, request.shape);
+            findings.answers.unrecognised += scan.unrecognised;
+            received.erase(0, scan.used);
+            if (scan.answer) {
+                request.keep(findings.answers, *scan.answer);
+                break;
+            }
+            findings.tooMuchData = readInAll >= mostAnswerBytes;
+            if (findings.tooMuchData || findings.hungUp || Clock::now() >= answerDue) {
+                if (answeredBefore) findings.unanswered.push_back(request.name);
+                break;
+            }
+            const std::size_t before = received.size();
+            findings.hungUp =
+                !port.read(received, timeUntil(answerDue), mostAnswerBytes - readInAll);
+            readInAll += received.size() - before;
+        }
+        // A printer that does not answer its real-time status answers nothing else either.
+        if (!findings.answers.printer) break;
+    }
+    findings.answers.unrecognised += received;
+    port.close();
+    return findings;
+}
 
 bool PrinterStatusJob(JobHost& host) {
-    try {
+    return RunJob(host, [&] {
         if (!PortCheck(host)) return false;
         host.pumpEvents();
         const std::string portName = host.portName();
-        PrinterPort port(host);
-        port.openTwoWay(portName);
-        if (!port.canAnswer()) {
-            port.close();
-            host.showInformation(statusTitle, cannotAnswerText(portName));
-            return true;
-        }
-
-        // Each answer is waited for within its own bound and all of them within one; bytes that
-        // answer nothing are kept to be shown, up to what the query reads in all.
-        const PortLimits limits = host.portLimits();
-        const auto queryEnds = Clock::now() + limits.allAnswers;
-        StatusFindings findings;
-        findings.portLines = port.portStatusLines();
-        std::string received;
-        std::size_t readInAll = 0;
-        for (const StatusRequest& request : statusRequests) {
-            const bool answeredBefore = findings.answers.printer.has_value();
-            if (findings.hungUp || findings.tooMuchData || Clock::now() >= queryEnds) {
-                findings.unanswered.push_back(request.name);
-                continue;
-            }
-            // Printer IDs are answered as the printer works through what it received, which an
-            // offline printer does not: asked, they would only be answered late.
-            const bool realTime = request.shape == AnswerShape::RealTimeStatus;
-            if (!realTime && findings.answers.printer && (*findings.answers.printer & 0x08)) {
-                findings.notAskedOffline = true;
-                continue;
-            }
-            port.write(request.bytes);
-            const auto answerDue =
-                std::min(queryEnds,
-                         Clock::now() + (answeredBefore ? limits.laterAnswer : limits.firstAnswer));
-            for (;;) {
-                const AnswerScan scan = scanForAnswer(received, request.shape);
-                findings.answers.unrecognised += scan.unrecognised;
-                received.erase(0, scan.used);
-                if (scan.answer) {
-                    request.keep(findings.answers, *scan.answer);
-                    break;
-                }
-                findings.tooMuchData = readInAll >= mostAnswerBytes;
-                if (findings.tooMuchData || findings.hungUp || Clock::now() >= answerDue) {
-                    if (answeredBefore) findings.unanswered.push_back(request.name);
-                    break;
-                }
-                const std::size_t before = received.size();
-                findings.hungUp =
-                    !port.read(received, timeUntil(answerDue), mostAnswerBytes - readInAll);
-                readInAll += received.size() - before;
-            }
-            // A printer that does not answer its real-time status answers nothing else either.
-            if (!findings.answers.printer) break;
-        }
-        findings.answers.unrecognised += received;
-        port.close();
-        host.showInformation(statusTitle, statusBoxText(findings, limits.firstAnswer));
+        const std::optional<StatusFindings> findings = askPrinterStatus(host, portName);
+        host.showInformation(statusTitle,
+                             findings ? statusBoxText(*findings, host.portLimits().firstAnswer)
+                                      : cannotAnswerText(portName));
         return true;
-    } catch (const std::exception& failure) {
-        ErrorReport(host, failure.what());
-        return false;
-    }
+    });
 }

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
+
+#include "status_answers.h"
 
 class JobHost;
 
@@ -15,3 +19,10 @@ inline constexpr std::size_t mostAnswerBytes = 512;
 // Nothing is written to a plain file or a pipe: nothing there can answer. Reports its own
 // failures; tells whether the query could be made.
 bool PrinterStatusJob(JobHost& host);
+
+// The query itself, on `portName`: what the printer said, or nothing when the port is a plain
+// file or a pipe, which cannot answer and is left unwritten. Throws PortError when the port
+// fails.
+std::optional<StatusFindings> askPrinterStatus(JobHost& host, const std::string& portName);
+// What the status box says of a port that cannot answer.
+std::string cannotAnswerText(const std::string& portName);
