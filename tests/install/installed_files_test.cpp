@@ -183,6 +183,20 @@ private slots:
                      qPrintable(program + QStringLiteral(" is not among the provided binaries")));
     }
 
+    // The package's description and the software centre's both tell of the status query, the
+    // one thing the tester reads back.
+    void descriptionsTellWhatIsReadBack() {
+        QFile metainfo(usr_ + QStringLiteral("/share/metainfo/%1.metainfo.xml").arg(appId));
+        QFile package(QStringLiteral(BUILD_DIR "/CPackConfig.cmake"));
+        for (QFile* file : {&metainfo, &package}) {
+            QVERIFY2(file->open(QIODevice::ReadOnly), qPrintable(file->fileName()));
+            const QString text = QString::fromUtf8(file->readAll());
+            QVERIFY2(text.contains(QStringLiteral("status button asks the printer")) &&
+                         !text.contains(QStringLiteral("Nothing is read back")),
+                     qPrintable(file->fileName()));
+        }
+    }
+
     // The installed virtual printer finds its window's Chinese where it looks, beside its bin
     // folder.
     void virtualPrinterFindsItsTranslation() {
