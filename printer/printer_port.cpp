@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "error_hint.h"
@@ -28,6 +29,15 @@ using std::chrono::milliseconds;
 
 // The program's single connection slot.
 bool slotTaken = false;
+// Lines whose printer held XOFF when their last job ended. The terminal forgets: restoring a line
+// without flow control restarts its output, and a line closed by everyone starts afresh.
+std::set<dev_t> linesHeldByXoff;
+constexpr char xon = 0x11, xoff = 0x13;
+
+dev_t lineOf(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 ? status.st_rdev : 0;
+}
 
 std::string stuckDeviceText(milliseconds stall) {
     const std::string seconds = secondsText(stall);
@@ -153,7 +163,9 @@ void PrinterPort::openDevice(const DevicePort& device, const std::string& portNa
     // Appending, so that a plain file holds every job as the printer would have received it.
     // Non-blocking, so that neither opening (a serial line without carrier) nor writing (a stuck
     // printer) can hold the job; no controlling terminal, since a printer is not one.
-    const int access = twoWay ? O_RDWR : O_WRONLY | O_APPEND;
+    // A line with XON/XOFF is read too: the printer's XON may come between jobs.
+    const bool xonXoff = device.line && device.line->flow == 'x';
+    const int access = twoWay || xonXoff ? O_RDWR : O_WRONLY | O_APPEND;
     const int fd = ::open(device.path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -179,6 +191,11 @@ void PrinterPort::openDevice(const DevicePort& device, const std::string& portNa
         settings.c_oflag &= ~OPOST;
         if (twoWay) setRawInput(settings);
     }
+    // Output flow control waits for the first write: until then the XON and XOFF the printer
+    // sent are read here, since the terminal does not keep them.
+    xonXoff_ = flowAwaited_ = xonXoff;
+    flowSettings_ = settings;
+    if (xonXoff) settings.c_iflag &= ~IXON;
     termios inForce{};
     if (tcsetattr(fd_, TCSANOW, &settings) != 0 || tcgetattr(fd_, &inForce) != 0) {
         const int error = errno;
@@ -186,6 +203,7 @@ void PrinterPort::openDevice(const DevicePort& device, const std::string& portNa
         throw PortError(systemErrorText(error));
     }
     restoreTerminal_ = true;
+    if (xonXoff) takeFlowBytes();
     // What arrived before the question is no answer to it.
     if (twoWay) tcflush(fd_, TCIFLUSH);
     if (device.line && cfgetospeed(&inForce) != speedConstant(device.line->baud)) {
@@ -254,7 +272,44 @@ void PrinterPort::take(int fd, Kind kind) {
     slotTaken = true;
 }
 
+void PrinterPort::takeFlowBytes() {
+    char chunk[256];
+    for (ssize_t got; (got = ::read(fd_, chunk, sizeof chunk)) > 0;) {
+        for (const char byte : std::string_view(chunk, static_cast<std::size_t>(got))) {
+            if (byte == xoff) linesHeldByXoff.insert(lineOf(fd_));
+            if (byte == xon) linesHeldByXoff.erase(lineOf(fd_));
+        }
+    }
+}
+
+void PrinterPort::holdWhileXoff() {
+    const auto deadline = Clock::now() + limits_.stall;
+    for (;;) {
+        takeFlowBytes();
+        if (linesHeldByXoff.count(lineOf(fd_)) != 0) {
+            if (timeUntil(deadline).count() == 0) throw stuck(limits_.stall);
+            host_.waitOnDevice(fd_, POLLIN, timeUntil(deadline));
+            continue;
+        }
+        if (tcsetattr(fd_, TCSANOW, &flowSettings_) != 0) throw PortError(systemErrorText(errno));
+        // An XOFF that came just before the terminal took over is still to be read.
+        takeFlowBytes();
+        if (linesHeldByXoff.count(lineOf(fd_)) == 0) break;
+        termios reading = flowSettings_;
+        reading.c_iflag &= ~IXON;
+        tcsetattr(fd_, TCSANOW, &reading);
+    }
+    flowAwaited_ = false;
+}
+
+PortError PrinterPort::stuck(milliseconds bound) {
+    // On a line with XON/XOFF a printer that takes nothing holds XOFF, for the next job too.
+    if (xonXoff_) linesHeldByXoff.insert(lineOf(fd_));
+    return PortError(stuckDeviceText(bound));
+}
+
 void PrinterPort::write(std::string_view bytes) {
+    if (flowAwaited_ && !bytes.empty()) holdWhileXoff();
     auto lastProgress = Clock::now();
     while (!bytes.empty()) {
         // A printer that hangs up must fail the write, not end the program with SIGPIPE.
@@ -269,7 +324,7 @@ void PrinterPort::write(std::string_view bytes) {
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN) throw PortError(systemErrorText(errno));
         const auto waited = Clock::now() - lastProgress;
-        if (waited >= limits_.stall) throw PortError(stuckDeviceText(limits_.stall));
+        if (waited >= limits_.stall) throw stuck(limits_.stall);
         waitForRoom(limits_.stall - waited);
     }
 }
@@ -342,8 +397,9 @@ void PrinterPort::close() {
         for (int pending = outstandingBytes(); pending > 0;
              pause = std::min(pause * 2, milliseconds(20))) {
             if (Clock::now() - lastProgress >= limits_.drain) {
+                PortError failure = stuck(limits_.drain);
                 release(/*discardOutput=*/true);
-                throw PortError(stuckDeviceText(limits_.drain));
+                throw failure;
             }
             host_.waitOnDevice(fd_, 0, pause);
             if (const int error = kind_ == Kind::Socket ? socketError(fd_) : 0; error != 0) {
@@ -356,6 +412,8 @@ void PrinterPort::close() {
         }
     }
     if (kind_ == Kind::Socket) shutdown(fd_, SHUT_WR);
+    // Everything went: the printer was not holding it back.
+    if (xonXoff_ && !flowAwaited_) linesHeldByXoff.erase(lineOf(fd_));
     if (const int error = release(/*discardOutput=*/false); error != 0 && error != EINTR) {
         throw PortError(systemErrorText(error));
     }
@@ -377,6 +435,7 @@ int PrinterPort::release(bool discardOutput) noexcept {
     fd_ = -1;
     kind_ = Kind::File;
     canAnswer_ = false;
+    xonXoff_ = flowAwaited_ = false;
     slotTaken = false;
     return error;
 }

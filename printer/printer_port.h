@@ -81,6 +81,12 @@ private:
     void waitForRoom(std::chrono::steady_clock::duration limit);
     // Bytes written that have not reached the printer yet.
     int outstandingBytes() const;
+    // On a line with XON/XOFF flow control: takes the flow-control bytes the printer sent while
+    // no job was looking, and before the job's first byte waits (bounded) for the XON of an
+    // XOFF still in force.
+    void takeFlowBytes();
+    void holdWhileXoff();
+    PortError stuck(std::chrono::milliseconds bound);
     // Closes and frees the slot whatever happens; returns close's error number.
     int release(bool discardOutput) noexcept;
 
@@ -91,4 +97,8 @@ private:
     bool canAnswer_ = false;
     bool restoreTerminal_ = false;
     termios savedTerminal_{};
+    // XON/XOFF: the line's settings with output flow control, put in force at the first write,
+    // once no XOFF holds.
+    bool xonXoff_ = false, flowAwaited_ = false;
+    termios flowSettings_{};
 };

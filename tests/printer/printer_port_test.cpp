@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "device_commands.h"
@@ -135,3 +137,36 @@ TEST(PrinterPort, StuckDeviceTimesOutAndFreesTheSlot) {
 }
 
 }  // namespace
+
+// XOFF from the printer holds every job's bytes until its XON: the job that failed on it and the
+// jobs after it alike, though the line's own settings, restored between jobs, have no flow
+// control.
+TEST(PrinterPort, XoffHeldByThePrinterHoldsEveryJobFromItsFirstByte) {
+    using namespace std::chrono_literals;
+    FakeHost host;
+    host.limits.stall = 200ms;
+    PseudoTerminal terminal;
+    termios own = terminal.slaveSettings();
+    cfmakeraw(&own);
+    terminal.setSlaveSettings(own);
+    const std::string port = terminal.slavePath + ":9600,n,8,1,x";
+    for (const char* job : {"first", "second"}) {
+        SCOPED_TRACE(job);
+        PrinterPort printer(host);
+        printer.openRaw(port);
+        if (job == std::string("first")) {
+            printer.write(std::string_view("go"));
+            EXPECT_EQ(terminal.readAll(), "go");
+            terminal.send("\x13");
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_THROW(printer.write(std::string_view(job)), PortError);
+        EXPECT_EQ(terminal.readAll(), "");
+    }
+    terminal.send("\x11");
+    PrinterPort printer(host);
+    printer.openRaw(port);
+    printer.write(std::string_view("third"));
+    printer.close();
+    EXPECT_EQ(terminal.readAll(), "third");
+}

@@ -41,6 +41,11 @@ void PseudoTerminal::drain() {
     }
 }
 
+void PseudoTerminal::send(const std::string& bytes) {
+    if (write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("cannot send to " + slavePath);
+}
+
 bool PseudoTerminal::slaveOutputProcessing() const {
     return (slaveSettings().c_oflag & OPOST) != 0;
 }
@@ -49,4 +54,9 @@ termios PseudoTerminal::slaveSettings() const {
     termios settings{};
     tcgetattr(slave_, &settings);
     return settings;
+}
+
+void PseudoTerminal::setSlaveSettings(const termios& settings) {
+    if (tcsetattr(slave_, TCSANOW, &settings) != 0)
+        throw std::runtime_error("cannot set " + slavePath);
 }

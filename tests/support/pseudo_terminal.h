@@ -20,10 +20,14 @@ public:
     std::string readAll();
     // Throws away what has arrived, without waiting, so the line never fills.
     void drain();
+    // Sends bytes to the job's end, as a printer would (XON, XOFF, answers).
+    void send(const std::string& bytes);
     // Whether the slave side has its output post-processing on.
     bool slaveOutputProcessing() const;
     // The line settings in force, as the other end of the line sees them.
     termios slaveSettings() const;
+    // Sets them, as the system or another program might have left the line.
+    void setSlaveSettings(const termios& settings);
 
 private:
     int master_ = -1;
