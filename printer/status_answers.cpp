@@ -2,6 +2,11 @@
 
 #include "port_error.h"
 
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+
 namespace {
 
 constexpr std::uint8_t xon = 0x11, xoff = 0x13, textIdHeader = 0x5F;
@@ -44,11 +49,10 @@ std::string hexByte(std::uint8_t byte) {
     return hexBytes(std::string_view(reinterpret_cast<const char*>(&byte), 1), 1) + "H";
 }
 
-// A name as the printer sent it, or its bytes where they are not plain text.
-std::string shownName(const std::string& name) {
-    for (const char c : name)
-        if (c < 0x20 || c > 0x7E) return hexBytes(name, longestTextId);
-    return name;
+bool isShownText(std::string_view utf8) {
+    for (const char c : utf8)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    return true;
 }
 
 std::string joined(const std::vector<std::string>& parts, const char* between) {
@@ -109,10 +113,15 @@ std::string portLinesText(int lines) {
 
 }  // namespace
 
-AnswerScan scanForAnswer(std::string_view received, AnswerShape shape) {
+AnswerScan scanForAnswer(std::string_view received) {
     AnswerScan scan;
     std::size_t at = 0;
-    while (at < received.size()) {
+    auto found = [&](AnswerShape shape, std::string answer, std::size_t end) {
+        scan.shape = shape;
+        scan.answer = std::move(answer);
+        at = end;
+    };
+    while (at < received.size() && !scan.shape) {
         const std::uint8_t byte = byteAt(received, at);
         if (byte == xon || byte == xoff) {
             ++at;
@@ -120,29 +129,21 @@ AnswerScan scanForAnswer(std::string_view received, AnswerShape shape) {
             if (received.size() - at < 4) break;  // the rest of the frame is still to come
             at += 4;
         } else if (byte == textIdHeader) {
-            // A name: the one asked for, or one answering an earlier question late, which is
-            // passed over whole so that its letters are not taken for other answers.
+            // Everything up to the 00 belongs to the frame, however long: letters of a name are
+            // never read as other answers.
             const std::size_t end = received.find('\0', at + 1);
-            if (end == std::string_view::npos) {
-                if (received.size() - at <= longestTextId + 1) break;  // still coming
-                scan.unrecognised += received.substr(at, 1);
-                ++at;
-                continue;
+            if (end == std::string_view::npos) break;  // still coming
+            if (end - at - 1 > longestTextId) {
+                scan.unrecognised += received.substr(at, end + 1 - at);
+                at = end + 1;
+            } else {
+                found(AnswerShape::TextId, std::string(received.substr(at + 1, end - at - 1)),
+                      end + 1);
             }
-            const std::size_t from = at;
-            at = end + 1;
-            if (shape == AnswerShape::TextId) {
-                scan.answer = std::string(received.substr(from + 1, end - from - 1));
-                break;
-            }
-        } else if (shape == AnswerShape::RealTimeStatus && isRealTimeStatus(byte)) {
-            scan.answer = std::string(1, static_cast<char>(byte));
-            ++at;
-            break;
-        } else if (shape == AnswerShape::OneByteId && isOneByteId(byte)) {
-            scan.answer = std::string(1, static_cast<char>(byte));
-            ++at;
-            break;
+        } else if (isRealTimeStatus(byte)) {
+            found(AnswerShape::RealTimeStatus, std::string(1, static_cast<char>(byte)), at + 1);
+        } else if (isOneByteId(byte)) {
+            found(AnswerShape::OneByteId, std::string(1, static_cast<char>(byte)), at + 1);
         } else {
             scan.unrecognised += static_cast<char>(byte);
             ++at;
@@ -152,12 +153,70 @@ AnswerScan scanForAnswer(std::string_view received, AnswerShape shape) {
     return scan;
 }
 
-std::string statusBoxText(const StatusFindings& findings, std::chrono::milliseconds waited) {
+std::string shownName(std::string_view name) {
+    const std::unique_ptr<void, int (*)(iconv_t)> converter(iconv_open("UTF-8", "GBK"),
+                                                            iconv_close);
+    if (converter.get() == reinterpret_cast<iconv_t>(-1)) return hexBytes(name, longestTextId);
+    std::string text, invalid;
+    bool anyText = false;
+    auto flushInvalid = [&] {
+        if (invalid.empty()) return;
+        text += "[" + hexBytes(invalid, longestTextId) + "]";
+        invalid.clear();
+    };
+    for (std::size_t at = 0; at < name.size();) {
+        // One character at a time, one byte or two: what does not convert is shown as bytes.
+        std::string_view character;
+        std::string utf8;
+        for (const std::size_t length : {1, 2}) {
+            if (at + length > name.size()) break;
+            char out[8];
+            char* in = const_cast<char*>(name.data() + at);
+            char* outAt = out;
+            std::size_t inLeft = length, outLeft = sizeof out;
+            iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+            if (iconv(converter.get(), &in, &inLeft, &outAt, &outLeft) != static_cast<size_t>(-1) &&
+                inLeft == 0) {
+                utf8.assign(out, outAt);
+                character = name.substr(at, length);
+                break;
+            }
+        }
+        if (character.empty() || !isShownText(utf8)) {
+            invalid += name[at++];
+            continue;
+        }
+        flushInvalid();
+        text += utf8;
+        anyText = true;
+        at += character.size();
+    }
+    if (!anyText) return hexBytes(name, longestTextId);
+    flushInvalid();
+    return text;
+}
+
+std::string statusBoxText(StatusFindings findings, std::chrono::milliseconds waited) {
+    findings.waited = waited;
+    return statusBoxText(findings);
+}
+
+std::string statusBoxText(const StatusFindings& findings) {
     std::vector<std::string> lines = answerLines(findings.answers);
     const bool answered = findings.answers.printer.has_value();
     if (!answered) {
         lines.insert(lines.begin(), "打印机没有应答：已发送 DLE EOT 1 (10 04 01)，等待" +
-                                        secondsText(waited) + "秒，没有收到状态。");
+                                        (findings.waited < std::chrono::milliseconds(50)
+                                             ? std::string("不到0.1")
+                                             : secondsText(findings.waited)) +
+                                        "秒，没有收到状态。");
+    }
+    for (const UncertainAnswers& uncertain : findings.uncertain) {
+        lines.push_back("应答迟到，无法确定属于哪个请求(" + joined(uncertain.requests, "、") +
+                        ")：" + hexBytes(uncertain.bytes, unrecognisedShown));
+    }
+    if (!findings.notAskedUncertain.empty()) {
+        lines.push_back("应答次序无法确定，未询问：" + joined(findings.notAskedUncertain, "、"));
     }
     if (findings.portLines) lines.push_back(portLinesText(*findings.portLines));
     if (!findings.unanswered.empty())

@@ -17,19 +17,21 @@ enum class AnswerShape : std::uint8_t {
     TextId,          // GS I 65 to 69: 5F, the text, 00
 };
 
-// The first answer of a shape in the bytes received so far.
+// The next thing in the bytes received: an answer of one shape, whole, or bytes that are none.
 struct AnswerScan {
-    // The answer once it has arrived whole: the byte, or a text ID's text without its frame.
-    std::optional<std::string> answer;
+    // The shape of the answer found; none when no whole answer is there yet.
+    std::optional<AnswerShape> shape;
+    // The answer: the byte, or a text ID's text without its frame.
+    std::string answer;
     // Bytes of the input used up: the answer and everything before it, or everything that can
-    // be judged while the answer is still to come.
+    // be judged while an answer is still to come.
     std::size_t used = 0;
-    // Bytes passed over that are no answer of this shape, nor the printer's flow control
-    // (XON, XOFF), automatic status back frames or names (5F … 00), which come unasked or late
-    // and are skipped.
+    // Bytes passed over that are no answer, nor the printer's flow control (XON, XOFF) or
+    // automatic status back frames, which come unasked and are skipped. A name frame (5F … 00)
+    // too long for a name is passed over whole, up to its 00, as such bytes.
     std::string unrecognised;
 };
-AnswerScan scanForAnswer(std::string_view received, AnswerShape shape);
+AnswerScan scanForAnswer(std::string_view received);
 
 // What a printer answered, request by request; what it did not answer stays empty.
 struct PrinterAnswers {
@@ -42,6 +44,13 @@ struct PrinterAnswers {
     std::string unrecognised{};
 };
 
+// Answers that came when more than one request could still be answered, fewer than those
+// requests: each may be a late answer of an earlier request, so none is credited.
+struct UncertainAnswers {
+    std::string bytes;                  // the answers, in the order they came
+    std::vector<std::string> requests;  // the requests they may answer, in the order asked
+};
+
 // All that one status query found out.
 struct StatusFindings {
     PrinterAnswers answers{};
@@ -49,6 +58,12 @@ struct StatusFindings {
     std::optional<int> portLines{};
     // Requests the printer left unanswered after it had answered others ("GS I 66", ...).
     std::vector<std::string> unanswered{};
+    // Answers that cannot be told apart from late answers of earlier requests, and the requests
+    // not asked after them, since their answers could not have been told apart either.
+    std::vector<UncertainAnswers> uncertain{};
+    std::vector<std::string> notAskedUncertain{};
+    // How long the query waited on the printer's answers.
+    std::chrono::milliseconds waited{};
     bool notAskedOffline = false;  // offline, the printer would not have answered its IDs
     bool hungUp = false;           // the printer hung up before the query was over
     bool tooMuchData = false;      // the printer sent more than the query reads
@@ -57,4 +72,10 @@ struct StatusFindings {
 // The status box: one line per finding, in Chinese, claiming nothing that was not read. When
 // DLE EOT 1 brought no answer it says so, what was sent and how long the query waited, and what
 // to check.
-std::string statusBoxText(const StatusFindings& findings, std::chrono::milliseconds waited);
+std::string statusBoxText(const StatusFindings& findings);
+// The same, with `waited` in place of the findings' own time waited.
+std::string statusBoxText(StatusFindings findings, std::chrono::milliseconds waited);
+
+// A name as the printer sent it, in GBK (ASCII among it): its text, and the bytes, in hex
+// within brackets, of what is not valid text; all in hex when none of it is.
+std::string shownName(std::string_view name);

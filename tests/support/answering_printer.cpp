@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 AnsweringPrinter::AnsweringPrinter(Line line, Script script) : line_(line) {
@@ -61,11 +62,16 @@ void AnsweringPrinter::serve(Script script) {
     bool hungUp = false;
     auto send = [&](const std::string& bytes) {
         for (std::size_t at = 0; at < bytes.size();) {
+            if (script.pieceBytes != 0 && at != 0 && at % script.pieceBytes == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const std::size_t piece =
+                script.pieceBytes == 0
+                    ? bytes.size() - at
+                    : std::min(bytes.size() - at, script.pieceBytes - at % script.pieceBytes);
             // A job that has gone must not end the test with SIGPIPE.
-            const ssize_t sent =
-                line_ == Line::Tcp
-                    ? ::send(line, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL)
-                    : write(line, bytes.data() + at, bytes.size() - at);
+            const ssize_t sent = line_ == Line::Tcp
+                                     ? ::send(line, bytes.data() + at, piece, MSG_NOSIGNAL)
+                                     : write(line, bytes.data() + at, piece);
             if (sent <= 0) return;
             at += static_cast<std::size_t>(sent);
         }
@@ -96,6 +102,7 @@ void AnsweringPrinter::serve(Script script) {
             pending.erase(0, 3);
             const auto answer = script.answers.find(request);
             if (answer == script.answers.end()) continue;
+            std::this_thread::sleep_for(answered == 0 ? script.firstDelay : script.laterDelay);
             if (answered == script.hangUpAfter) {
                 send(script.beforeEachAnswer + answer->second.substr(0, 2));
                 hungUp = true;

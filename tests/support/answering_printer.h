@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,6 +24,11 @@ public:
         // Hangs up after this many answers, in the middle of the next one: only its first
         // two bytes go out.
         int hangUpAfter = -1;
+        // A slow printer: the time it takes over its first answer, and over each later one
+        // (requests are worked through one after another).
+        std::chrono::milliseconds firstDelay{}, laterDelay{};
+        // Answers go out in pieces this long, 20 ms apart.
+        std::size_t pieceBytes = 0;
     };
     enum class Line { PseudoTerminal, Tcp };
 
