@@ -48,6 +48,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A row of the window's job buttons: what the constructor makes, connects and orders.
+    struct JobButton;
+    static const std::vector<JobButton>& jobButtons();
+    PictureButton* makeJobButton(const JobButton& row);
+
     // Runs `job` as many times as the copies box asks, one whole job after another. A copy that
     // fails ends the series; Esc stops it after the copy printing now.
     void runCopies(const std::function<bool()>& job);
