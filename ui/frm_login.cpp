@@ -24,6 +24,7 @@
 #include "contact_data.h"
 #include "controls.h"
 #include "device_commands.h"
+#include "diagnostic_pages.h"
 #include "fonts.h"
 #include "job_steps.h"
 #include "printer_status.h"
@@ -143,6 +144,8 @@ const std::vector<FrmLogin::JobButton>& FrmLogin::jobButtons() {
         // Asks the printer, in the strip between the job buttons and the banner.
         {"CommandStatus", twipsRect(4560, 4905, 915, 405), ":/assets/face_status.jpg", "查状态",
          nullptr, nullptr, QColor(), Pointer::Hand, &FrmLogin::CommandStatus_Click, false},
+        {"CommandDiagnose", twipsRect(5760, 4905, 915, 405), ":/assets/face_diagnose.jpg", "诊断",
+         nullptr, nullptr, QColor(), Pointer::Hand, &FrmLogin::CommandDiagnose_Click, false},
         {"Command11", twipsRect(5400, 5400, 1695, 375), nullptr, nullptr, "点击进入个人博客",
          &newSongFace, QColor(0, 128, 0), Pointer::Arrow, &FrmLogin::Command11_Click, false},
         {"Command10", twipsRect(4560, 4440, 1095, 405), ":/assets/face_personal_card.jpg",
@@ -320,7 +323,8 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     for (QWidget* control : std::initializer_list<QWidget*>{
              buttons["cmdexit"], TxtQty, frame3, frame2b, frame2a, picture2, frame1, picture1,
              buttons["Command2"], barcode, Combo1, buttons["Command9"], buttons["Command10"],
-             buttons["Command11"], buttons["Command1"], buttons["CommandStatus"]})
+             buttons["Command11"], buttons["Command1"], buttons["CommandStatus"],
+             buttons["CommandDiagnose"]})
         control->raise();
 
     connect(barcode, &QCheckBox::clicked, this, &FrmLogin::barcode_Click);
@@ -459,6 +463,21 @@ void FrmLogin::Command1_Click() {
 void FrmLogin::CommandStatus_Click() {
     PrinterStatusJob(*this);
     runHeldInput();
+}
+// The pages print on the port the selector names when each is printed, once each.
+void FrmLogin::CommandDiagnose_Click() {
+    if (!diagnose_) {
+        diagnose_ = new FrmDiagnose(
+            [this](DiagnosticPage page) {
+                DiagnosticPageJob(*this, page);
+                runHeldInput();
+            },
+            this);
+        diagnose_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    diagnose_->show();
+    diagnose_->raise();
+    diagnose_->activateWindow();
 }
 void FrmLogin::barcode_Click() {
     runCopies([this] { return BarcodeJob(*this); });

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "controls.h"
+#include "frm_diagnose.h"
 #include "job_host.h"
 #include "link_launcher.h"
 #include "port_selector.h"
@@ -64,6 +65,7 @@ private:
     void cmdexit_Click();
     void Command1_Click();
     void CommandStatus_Click();
+    void CommandDiagnose_Click();
     void barcode_Click();
     void Command2_Click();
     void Command9_Click();
@@ -79,6 +81,8 @@ private:
 
     QComboBox* Combo1 = nullptr;
     QLineEdit* TxtQty = nullptr;
+    // The diagnosis window while it is open: one at a time.
+    QPointer<FrmDiagnose> diagnose_;
 
     bool stopCopies_ = false;
     bool holdingInput_ = false;
