@@ -680,6 +680,8 @@ private slots:
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(window_->findChildren<FrmDiagnose*>().size(), 1);
         QCOMPARE(verdict(diagnose, first)->currentText(), QString("异常"));
+        QCOMPARE(diagnose->findChild<QLineEdit*>("Note_" + qtText(first.key))->text(),
+                 QString("问号"));
 
         diagnose->close();
         QTRY_VERIFY(window_->findChildren<FrmDiagnose*>().isEmpty());
