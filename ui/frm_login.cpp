@@ -16,6 +16,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -23,6 +24,7 @@
 #include "contact_data.h"
 #include "controls.h"
 #include "device_commands.h"
+#include "diagnostic_pages.h"
 #include "fonts.h"
 #include "job_steps.h"
 #include "printer_status.h"
@@ -86,18 +88,6 @@ FrameBox* panelFrame(QWidget* parent, int index, const QRect& geometry, const QS
     return frame;
 }
 
-// `lettering` is what the face picture reads, the button's name for a screen reader.
-PictureButton* pictureButton(QWidget* parent, const char* objectName, const QRect& geometry,
-                             const QString& caption, const QString& faceFile,
-                             const QString& lettering = QString()) {
-    auto* button = new PictureButton(caption, QPixmap(faceFile),
-                                     QApplication::palette().color(QPalette::Button), parent);
-    name(button, objectName);
-    button->setGeometry(geometry);
-    if (!lettering.isEmpty()) button->setAccessibleName(lettering);
-    return button;
-}
-
 // What the window holds back while a job waits on its printer: everything the user does.
 bool isUserInput(QEvent::Type type) {
     switch (type) {
@@ -123,6 +113,74 @@ bool isUserInput(QEvent::Type type) {
 }
 
 }  // namespace
+
+// The pointer a job button shows.
+enum class Pointer { Arrow, Hand, Printer };
+
+struct FrmLogin::JobButton {
+    const char* objectName;
+    QRect geometry;
+    // The picture lettered with what the button does; none for a plain face.
+    const char* face;
+    // What the face picture reads, the button's name for a screen reader.
+    const char* lettering;
+    const char* caption;
+    // The face its caption is drawn in, and the button's own colour where it has one.
+    QString (*captionFace)();
+    QColor faceColour;
+    Pointer pointer;
+    void (FrmLogin::*click)();
+    // Whether the keys reach it after the port, barcode and copies boxes rather than before.
+    bool afterBoxes;
+};
+
+// In the order the keys go through them.
+const std::vector<FrmLogin::JobButton>& FrmLogin::jobButtons() {
+    static const std::vector<JobButton> rows = {
+        {"cmdexit", twipsRect(5880, 3600, 525, 285), ":/assets/face_plain.jpg", nullptr, "切纸",
+         &songFace, QColor(), Pointer::Hand, &FrmLogin::cmdexit_Click, false},
+        {"Command1", twipsRect(5760, 4440, 915, 405), ":/assets/face_cash_drawer.jpg", "开钱箱",
+         nullptr, nullptr, QColor(), Pointer::Hand, &FrmLogin::Command1_Click, false},
+        // Asks the printer, in the strip between the job buttons and the banner.
+        {"CommandStatus", twipsRect(4560, 4905, 915, 405), ":/assets/face_status.jpg", "查状态",
+         nullptr, nullptr, QColor(), Pointer::Hand, &FrmLogin::CommandStatus_Click, false},
+        {"CommandDiagnose", twipsRect(5760, 4905, 915, 405), ":/assets/face_diagnose.jpg", "诊断",
+         nullptr, nullptr, QColor(), Pointer::Hand, &FrmLogin::CommandDiagnose_Click, false},
+        {"Command11", twipsRect(5400, 5400, 1695, 375), nullptr, nullptr, "点击进入个人博客",
+         &newSongFace, QColor(0, 128, 0), Pointer::Arrow, &FrmLogin::Command11_Click, false},
+        {"Command10", twipsRect(4560, 4440, 1095, 405), ":/assets/face_personal_card.jpg",
+         "个人名片", nullptr, nullptr, QColor(), Pointer::Hand, &FrmLogin::Command10_Click, false},
+        {"Command9", twipsRect(4560, 3960, 1155, 405), ":/assets/face_company_card.jpg", "公司名片",
+         nullptr, nullptr, QColor(), Pointer::Hand, &FrmLogin::Command9_Click, false},
+        {"Command2", twipsRect(5760, 3960, 915, 405), ":/assets/face_test_page.jpg", "测试页",
+         nullptr, nullptr, QColor(), Pointer::Printer, &FrmLogin::Command2_Click, true},
+    };
+    return rows;
+}
+
+PictureButton* FrmLogin::makeJobButton(const JobButton& row) {
+    const QColor faceColour =
+        row.faceColour.isValid() ? row.faceColour : QApplication::palette().color(QPalette::Button);
+    auto* button = new PictureButton(QString::fromUtf8(row.caption ? row.caption : ""),
+                                     row.face ? QPixmap(QString::fromUtf8(row.face)) : QPixmap(),
+                                     faceColour, this);
+    name(button, row.objectName);
+    button->setGeometry(row.geometry);
+    if (row.lettering) button->setAccessibleName(QString::fromUtf8(row.lettering));
+    if (row.captionFace) button->setFont(faceFont(row.captionFace(), 9, true));
+    switch (row.pointer) {
+        case Pointer::Arrow:
+            break;
+        case Pointer::Hand:
+            button->setCursor(handCursor());
+            break;
+        case Pointer::Printer:
+            button->setCursor(iconCursor(QStringLiteral(":/assets/printer.ico"), 32));
+            break;
+    }
+    connect(button, &QPushButton::clicked, this, row.click);
+    return button;
+}
 
 FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, PortLimits limits)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -179,13 +237,7 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
         (*label)->setFont(faceFont(songFace(), 10.5, true));
     }
 
-    // Windowed controls, from back to front.
-    PictureButton* cmdexit =
-        pictureButton(this, "cmdexit", twipsRect(5880, 3600, 525, 285), QStringLiteral("切纸"),
-                      QStringLiteral(":/assets/face_plain.jpg"));
-    cmdexit->setFont(faceFont(songFace(), 9, true));
-    cmdexit->setCursor(handCursor());
-
+    // Windowed controls.
     TxtQty = new QLineEdit(QStringLiteral("1"), this);
     name(TxtQty, "TxtQty");
     TxtQty->setGeometry(twipsRect(5280, 3600, 555, 255));
@@ -239,11 +291,6 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     picture1->setCursor(handCursor());
     picture1->setAccessibleName(qtText(contact::companySite));
 
-    PictureButton* command2 =
-        pictureButton(this, "Command2", twipsRect(5760, 3960, 915, 405), QString(),
-                      QStringLiteral(":/assets/face_test_page.jpg"), QStringLiteral("测试页"));
-    command2->setCursor(iconCursor(QStringLiteral(":/assets/printer.ico"), 32));
-
     auto* barcode = new QCheckBox(QStringLiteral("打条码"), this);
     name(barcode, "barcode");
     barcode->setGeometry(twipsRect(5280, 3000, 960, 255));
@@ -258,47 +305,29 @@ FrmLogin::FrmLogin(LinkLauncher::Opener opener, PortSelector::Lister ports, Port
     Combo1->setFont(faceFont(songFace(), 9, true));
     portLabel->setBuddy(Combo1);
 
-    PictureButton* command9 =
-        pictureButton(this, "Command9", twipsRect(4560, 3960, 1155, 405), QString(),
-                      QStringLiteral(":/assets/face_company_card.jpg"), QStringLiteral("公司名片"));
-    command9->setCursor(handCursor());
-
-    PictureButton* command10 = pictureButton(
-        this, "Command10", twipsRect(4560, 4440, 1095, 405), QString(),
-        QStringLiteral(":/assets/face_personal_card.jpg"), QStringLiteral("个人名片"));
-    command10->setCursor(handCursor());
-
-    auto* command11 =
-        new PictureButton(QStringLiteral("点击进入个人博客"), QPixmap(), QColor(0, 128, 0), this);
-    name(command11, "Command11");
-    command11->setGeometry(twipsRect(5400, 5400, 1695, 375));
-    command11->setFont(faceFont(newSongFace(), 9, true));
-
-    PictureButton* command1 =
-        pictureButton(this, "Command1", twipsRect(5760, 4440, 915, 405), QString(),
-                      QStringLiteral(":/assets/face_cash_drawer.jpg"), QStringLiteral("开钱箱"));
-    command1->setCursor(handCursor());
-
-    // Asks the printer, in the strip between the job buttons and the banner.
-    PictureButton* commandStatus =
-        pictureButton(this, "CommandStatus", twipsRect(4560, 4905, 915, 405), QString(),
-                      QStringLiteral(":/assets/face_status.jpg"), QStringLiteral("查状态"));
-    commandStatus->setCursor(handCursor());
-
-    QWidget* keyboardOrder[] = {cmdexit, command1, commandStatus, command11, command10, command9,
-                                Combo1,  barcode,  TxtQty,        command2,  picture1,  picture2};
-    for (std::size_t i = 1; i < std::size(keyboardOrder); ++i)
+    std::vector<QWidget*> keyboardOrder;
+    std::map<std::string_view, QWidget*> buttons;
+    bool boxesPlaced = false;
+    for (const JobButton& row : jobButtons()) {
+        if (row.afterBoxes && !std::exchange(boxesPlaced, true))
+            keyboardOrder.insert(keyboardOrder.end(), {Combo1, barcode, TxtQty});
+        keyboardOrder.push_back(buttons[row.objectName] = makeJobButton(row));
+    }
+    keyboardOrder.insert(keyboardOrder.end(), {picture1, picture2});
+    for (std::size_t i = 1; i < keyboardOrder.size(); ++i)
         setTabOrder(keyboardOrder[i - 1], keyboardOrder[i]);
-    cmdexit->setFocus();
+    keyboardOrder.front()->setFocus();
 
-    connect(cmdexit, &QPushButton::clicked, this, &FrmLogin::cmdexit_Click);
-    connect(command1, &QPushButton::clicked, this, &FrmLogin::Command1_Click);
-    connect(commandStatus, &QPushButton::clicked, this, &FrmLogin::CommandStatus_Click);
+    // From back to front: the banner covers the notice frame, the blog button lies over the
+    // banner. A button not named here lies behind them all.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             buttons["cmdexit"], TxtQty, frame3, frame2b, frame2a, picture2, frame1, picture1,
+             buttons["Command2"], barcode, Combo1, buttons["Command9"], buttons["Command10"],
+             buttons["Command11"], buttons["Command1"], buttons["CommandStatus"],
+             buttons["CommandDiagnose"]})
+        control->raise();
+
     connect(barcode, &QCheckBox::clicked, this, &FrmLogin::barcode_Click);
-    connect(command2, &QPushButton::clicked, this, &FrmLogin::Command2_Click);
-    connect(command9, &QPushButton::clicked, this, &FrmLogin::Command9_Click);
-    connect(command10, &QPushButton::clicked, this, &FrmLogin::Command10_Click);
-    connect(command11, &QPushButton::clicked, this, &FrmLogin::Command11_Click);
     connect(picture2, &PictureBox::clicked, this, &FrmLogin::Picture2_Click);
     connect(picture1, &PictureBox::clicked, this, &FrmLogin::Picture1_Click);
     connect(image4, &ImageControl::clicked, this, &FrmLogin::Image4_Click);
@@ -434,6 +463,21 @@ void FrmLogin::Command1_Click() {
 void FrmLogin::CommandStatus_Click() {
     PrinterStatusJob(*this);
     runHeldInput();
+}
+// The pages print on the port the selector names when each is printed, once each.
+void FrmLogin::CommandDiagnose_Click() {
+    if (!diagnose_) {
+        diagnose_ = new FrmDiagnose(
+            [this](DiagnosticPage page) {
+                DiagnosticPageJob(*this, page);
+                runHeldInput();
+            },
+            this);
+        diagnose_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    diagnose_->show();
+    diagnose_->raise();
+    diagnose_->activateWindow();
 }
 void FrmLogin::barcode_Click() {
     runCopies([this] { return BarcodeJob(*this); });

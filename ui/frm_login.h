@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "controls.h"
+#include "frm_diagnose.h"
 #include "job_host.h"
 #include "link_launcher.h"
 #include "port_selector.h"
@@ -48,6 +49,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A row of the window's job buttons: what the constructor makes, connects and orders.
+    struct JobButton;
+    static const std::vector<JobButton>& jobButtons();
+    PictureButton* makeJobButton(const JobButton& row);
+
     // Runs `job` as many times as the copies box asks, one whole job after another. A copy that
     // fails ends the series; Esc stops it after the copy printing now.
     void runCopies(const std::function<bool()>& job);
@@ -59,6 +65,7 @@ private:
     void cmdexit_Click();
     void Command1_Click();
     void CommandStatus_Click();
+    void CommandDiagnose_Click();
     void barcode_Click();
     void Command2_Click();
     void Command9_Click();
@@ -74,6 +81,8 @@ private:
 
     QComboBox* Combo1 = nullptr;
     QLineEdit* TxtQty = nullptr;
+    // The diagnosis window while it is open: one at a time.
+    QPointer<FrmDiagnose> diagnose_;
 
     bool stopCopies_ = false;
     bool holdingInput_ = false;

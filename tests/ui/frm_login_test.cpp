@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,9 +29,11 @@
 #include "application.h"
 #include "contact_data.h"
 #include "controls.h"
+#include "diagnostic_pages.h"
 #include "fonts.h"
 #include "frm_login.h"
 #include "gbk.h"
+#include "port_error.h"
 #include "receipts.h"
 #include "stalled_printer.h"
 #include "utf8_text.h"
@@ -106,6 +109,15 @@ QByteArray bodyOf(const ReceiptVariant& variant) {
     return body;
 }
 
+// A page's heading with its time of printing put out of the comparison.
+constexpr std::string_view maskedTime = "0000-00-00 00:00:00";
+QByteArray timeMasked(QByteArray stream) {
+    static const QRegularExpression time(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+    return QString::fromLatin1(stream)
+        .replace(time, QString::fromLatin1(maskedTime.data()))
+        .toLatin1();
+}
+
 const QByteArray kCut = QByteArray::fromHex("1b690a");
 const QByteArray kPulse = QByteArray::fromHex("1b700080800a");
 const QByteArray kBarcode = QByteArray::fromHex("1d68320a1d6b49057b423132330a");
@@ -157,6 +169,7 @@ QList<Row> table() {
         {"Command10", -1, frm, {4560, 4440, 1095, 405}, "", face, faceText, dialog, 0, false},
         {"Command1", -1, frm, {5760, 4440, 915, 405}, "", face, faceText, dialog, 0, false},
         {"CommandStatus", -1, frm, {4560, 4905, 915, 405}, "", face, faceText, dialog, 0, false},
+        {"CommandDiagnose", -1, frm, {5760, 4905, 915, 405}, "", face, faceText, dialog, 0, false},
         {"Command11", -1, frm, {5400, 5400, 1695, 375}, "点击进入个人博客", {0, 128, 0}, faceText, "新宋体", 9, true},
         {"Frame1", 0, frm, {3600, 6000, 2880, 255}, "\n" + qtText(contact::allRightsReserved), {0, 64, 0}, hiText, song, 10.5, false},
         {"Picture2", -1, frm, {5520, 1320, 735, 975}, "", QColor(), QColor(), dialog, 0, false},
@@ -249,6 +262,7 @@ private slots:
                      qPrintable(button->objectName()));
         // Qt ignores the hot spot stored in the cursor file.
         QCOMPARE(control(window_.get(), "cmdexit")->cursor().hotSpot(), QPoint(6, 0));
+        QCOMPARE(control(window_.get(), "CommandDiagnose")->cursor().hotSpot(), QPoint(6, 0));
     }
 
     // Windowed controls overlap in the listed order; static texts and the badge lie beneath.
@@ -262,25 +276,25 @@ private slots:
             else
                 windowed << w->objectName();
         }
-        QCOMPARE(windowed,
-                 (QStringList{"cmdexit", "TxtQty", "Frame3", "Frame2", "Frame2", "Picture2",
-                              "Frame1", "Picture1", "Command2", "barcode", "Combo1", "Command9",
-                              "Command10", "Command11", "Command1", "CommandStatus"}));
+        QCOMPARE(windowed, (QStringList{"cmdexit", "TxtQty", "Frame3", "Frame2", "Frame2",
+                                        "Picture2", "Frame1", "Picture1", "Command2", "barcode",
+                                        "Combo1", "Command9", "Command10", "Command11", "Command1",
+                                        "CommandStatus", "CommandDiagnose"}));
     }
 
     void focusOpensOnCmdexitAndTabFollowsTheKeyboardOrder() {
         QCOMPARE(QApplication::focusWidget(), control(window_.get(), "cmdexit"));
         QStringList visited;
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < 13; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* focus = QApplication::focusWidget();
             // The selector's edit field stands for the selector.
             if (qobject_cast<QComboBox*>(focus->parentWidget())) focus = focus->parentWidget();
             visited << focus->objectName();
         }
-        QCOMPARE(visited, (QStringList{"Command1", "CommandStatus", "Command11", "Command10",
-                                       "Command9", "Combo1", "barcode", "TxtQty", "Command2",
-                                       "Picture1", "Picture2", "cmdexit"}));
+        QCOMPARE(visited, (QStringList{"Command1", "CommandStatus", "CommandDiagnose", "Command11",
+                                       "Command10", "Command9", "Combo1", "barcode", "TxtQty",
+                                       "Command2", "Picture1", "Picture2", "cmdexit"}));
     }
 
     // What shows where pictures meet controls: pictures unscaled from the top-left inside the
@@ -642,6 +656,77 @@ private slots:
         QCOMPARE(readAll(port_).count(bodyOf(TechnicianReceipt())), 1);
     }
 
+    // 诊断 opens one diagnosis window, however often it is clicked, with a row for each page;
+    // the verdicts given in it last while it stays open.
+    void diagnoseOpensOneWindowThatKeepsItsVerdicts() {
+        QWidget* button = control(window_.get(), "CommandDiagnose");
+        QTest::mouseClick(button, Qt::LeftButton);
+        FrmDiagnose* diagnose = diagnosisWindow();
+        QVERIFY(diagnose != nullptr);
+        QVERIFY(diagnose->isVisible() && !diagnose->isModal());
+        QCOMPARE(diagnose->windowTitle(), QString("打印机诊断"));
+        for (const DiagnosticPageInfo& page : diagnosticPages()) {
+            const QString key = qtText(page.key);
+            QCOMPARE(diagnose->findChild<QLabel*>("Name_" + key)->text(), qtText(page.name));
+            QCOMPARE(diagnose->findChild<QLabel*>("HowToRead_" + key)->text(),
+                     qtText(page.howToRead));
+            QCOMPARE(diagnose->findChild<QPushButton*>("Print_" + key)->text(), QString("打印"));
+            QCOMPARE(verdict(diagnose, page)->currentText(), QString("未测"));
+        }
+        const DiagnosticPageInfo& first = diagnosticPages().front();
+        verdict(diagnose, first)->setCurrentText("异常");
+        diagnose->findChild<QLineEdit*>("Note_" + qtText(first.key))->setText("问号");
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(window_->findChildren<FrmDiagnose*>().size(), 1);
+        QCOMPARE(verdict(diagnose, first)->currentText(), QString("异常"));
+        QCOMPARE(diagnose->findChild<QLineEdit*>("Note_" + qtText(first.key))->text(),
+                 QString("问号"));
+
+        diagnose->close();
+        QTRY_VERIFY(window_->findChildren<FrmDiagnose*>().isEmpty());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(verdict(diagnosisWindow(), first)->currentText(), QString("未测"));
+    }
+
+    // 打印 prints its page on the port the main window's selector names, whole, once.
+    void printsAPageOnTheMainWindowsPort_data() {
+        QTest::addColumn<int>("page");
+        for (const DiagnosticPageInfo& page : diagnosticPages())
+            QTest::newRow(page.key.data()) << int(page.page);
+    }
+    void printsAPageOnTheMainWindowsPort() {
+        QFETCH(int, page);
+        QTest::mouseClick(control(window_.get(), "CommandDiagnose"), Qt::LeftButton);
+        combo()->setEditText(port_);
+        const auto& info = *findDiagnosticPage(QTest::currentDataTag());
+        QTest::mouseClick(diagnosisWindow()->findChild<QWidget*>("Print_" + qtText(info.key)),
+                          Qt::LeftButton);
+        const std::string expected = diagnosticPageStream(
+            DiagnosticPage(page), {port_.toStdString(), std::string(maskedTime)});
+        QCOMPARE(timeMasked(readAll(port_)), QByteArray::fromStdString(expected));
+    }
+
+    // A page asked for while a receipt holds the port is refused as busy; the receipt goes on.
+    void aPagePrintedWhileAReceiptHoldsThePortIsRefused() {
+        QTest::mouseClick(control(window_.get(), "CommandDiagnose"), Qt::LeftButton);
+        combo()->setEditText(port_);
+        BoxAnswerer boxes;
+        QTimer::singleShot(100, window_.get(), [this] {
+            QTest::mouseClick(diagnosisWindow()->findChild<QWidget*>("Print_charset"),
+                              Qt::LeftButton);
+        });
+        QTest::mouseClick(control(window_.get(), "Command2"), Qt::LeftButton);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
+        QVERIFY2(boxes.seen[0].text.contains(qtText(systemErrorText(EBUSY))),
+                 qPrintable(boxes.seen[0].text));
+        const QByteArray written = readAll(port_);
+        QCOMPARE(written.count(bodyOf(WelcomeReceipt())), 1);
+        QVERIFY(!timeMasked(written).contains(QByteArray::fromStdString(diagnosticPageStream(
+            DiagnosticPage::Charset, {port_.toStdString(), std::string(maskedTime)}))));
+    }
+
     // 查状态 asks the printer once, whatever the copies box says, and shows its answer.
     void statusButtonShowsWhatThePrinterSays() {
         AnsweringPrinter printer(AnsweringPrinter::Line::PseudoTerminal,
@@ -661,9 +746,11 @@ private slots:
     // A screen reader, and any desktop automation, tells the controls apart by what a person
     // reads on them or what they open.
     void everyControlHasTheNameAPersonReadsOnIt() {
+        // clang-format off
         const QList<QPair<const char*, QString>> names = {
             {"cmdexit", "切纸"},
             {"CommandStatus", "查状态"},
+            {"CommandDiagnose", "诊断"},
             {"Command1", "开钱箱"},
             {"Command2", "测试页"},
             {"Command9", "公司名片"},
@@ -676,6 +763,7 @@ private slots:
             {"Image4", "QQ交谈"},
             {"Picture1", qtText(contact::companySite)},
         };
+        // clang-format on
         for (const auto& [name, expected] : names) {
             QWidget* widget = control(window_.get(), name);
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
@@ -785,6 +873,10 @@ private:
     }
 
     QComboBox* combo() const { return qobject_cast<QComboBox*>(control(window_.get(), "Combo1")); }
+    FrmDiagnose* diagnosisWindow() const { return window_->findChild<FrmDiagnose*>(); }
+    static QComboBox* verdict(FrmDiagnose* diagnose, const DiagnosticPageInfo& page) {
+        return diagnose->findChild<QComboBox*>("Verdict_" + qtText(page.key));
+    }
 
     QTemporaryDir dir_;
     std::vector<FoundPort> found_;

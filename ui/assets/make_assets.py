@@ -12,7 +12,7 @@ Pictures (JPEG):
     portrait.jpg           46x73   cartoon head-and-shoulders avatar
     messenger_badge.jpg    76x26   penguin mascot, contact name, "在线"
     banner.jpg            548x52   green band with chevrons and web address
-    face_*.jpg             84/89x28 green button faces (one plain, five lettered)
+    face_*.jpg             84/89x28 green button faces (one plain, six lettered)
 Icons and cursor (made with icotool from icoutils):
     app.ico       pink smiling face, 16/24/32/48 px at 8 and 32 bpp,
                   64/72/96/128 px at 32 bpp (PNG-compressed)
@@ -560,6 +560,7 @@ def make_buttons():
     make_button("face_personal_card.jpg", 84, "个人名片")
     make_button("face_cash_drawer.jpg", 89, "开钱箱")
     make_button("face_status.jpg", 89, "查状态")
+    make_button("face_diagnose.jpg", 89, "诊断")
 
 
 # ------------------------------------------------------------ icon frames
