@@ -310,6 +310,43 @@ TEST(Program, AnswersStatusRequestsOnItsLine) {
     }
 }
 
+// The line a mode prints to, opened as a client would, with the program's arguments for it.
+std::vector<std::string> argumentsFor(const std::string& mode, const TempDir& dir,
+                                      std::vector<std::string> more) {
+    std::vector<std::string> arguments{mode};
+    if (mode == "--listen") arguments.push_back("0");
+    arguments.insert(arguments.end(), {"--out", dir.path("out")});
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+int openLine(const std::string& mode, const std::string& port) {
+    return mode == "--pty" ? openTerminal(port) : connectToLoopback(portNumber(port));
+}
+
+// With its cover open the printer keeps what its receive buffer takes and holds the sender
+// back for the rest: once the cover is shut, all of it prints, none lost.
+TEST(Program, LosesNothingOfWhatItHeldBack) {
+    for (const std::string mode : {"--pty", "--listen"}) {
+        SCOPED_TRACE(mode);
+        TempDir dir;
+        Program printer(argumentsFor(mode, dir, {"--state", "cover-open"}));
+        const int line = openLine(mode, portOf(printer));
+        ASSERT_GE(line, 0);
+        EXPECT_EQ(printer.event(), "cover-open set");
+        ASSERT_TRUE(writeAll(line, std::string(100, '\r')));
+        std::this_thread::sleep_for(200ms);
+        std::thread writer([&] {
+            EXPECT_TRUE(writeAll(line, std::string(72000, '\r') + bytesFromHex(cutJobHex)));
+        });
+        std::this_thread::sleep_for(300ms);
+        printer.input("clear cover-open\n");
+        EXPECT_EQ(printer.event(), "cover-open cleared");
+        writer.join();
+        close(line);
+        EXPECT_EQ(printer.line(), dir.path("out") + "/receipt-001.png\tcut partial");
+    }
+}
+
 // A connection that says nothing for the idle timeout is closed, and the one waiting behind it
 // printed.
 TEST(Program, ClosesASilentConnection) {

@@ -71,7 +71,10 @@ void PrinterSession::decodeReceived() {
     qsizetype at = 0;
     const bool hadAny = !received_.isEmpty();
     while (at < received_.size() && roll_.decoder().acceptsBytes()) {
-        const qsizetype slice = std::min(sliceBytes, received_.size() - at);
+        // No more than the printer has room for: the rest waits here, not lost.
+        const auto room = static_cast<qsizetype>(
+            std::min<std::size_t>(roll_.decoder().room(), static_cast<std::size_t>(sliceBytes)));
+        const qsizetype slice = std::min(room, received_.size() - at);
         roll_.feed(std::string_view(received_.constData() + at, static_cast<std::size_t>(slice)));
         at += slice;
         collect();
