@@ -324,7 +324,8 @@ int openLine(const std::string& mode, const std::string& port) {
 }
 
 // With its cover open the printer keeps what its receive buffer takes and holds the sender
-// back for the rest: once the cover is shut, all of it prints, none lost.
+// back for the rest: once the cover is shut, all of it prints, none lost, and a receipt that
+// ends in a cut is out then, while its sender is still connected.
 TEST(Program, LosesNothingOfWhatItHeldBack) {
     for (const std::string mode : {"--pty", "--listen"}) {
         SCOPED_TRACE(mode);
@@ -342,8 +343,16 @@ TEST(Program, LosesNothingOfWhatItHeldBack) {
         printer.input("clear cover-open\n");
         EXPECT_EQ(printer.event(), "cover-open cleared");
         writer.join();
-        close(line);
         EXPECT_EQ(printer.line(), dir.path("out") + "/receipt-001.png\tcut partial");
+        // All of a small receipt in the receive buffer.
+        printer.input("set cover-open\n");
+        EXPECT_EQ(printer.event(), "cover-open set");
+        ASSERT_TRUE(writeAll(line, "A\n" + bytesFromHex(cutJobHex)));
+        std::this_thread::sleep_for(200ms);
+        printer.input("clear cover-open\n");
+        EXPECT_EQ(printer.event(), "cover-open cleared");
+        EXPECT_EQ(printer.line(2000ms), dir.path("out") + "/receipt-002.png\tcut partial");
+        close(line);
     }
 }
 

@@ -100,12 +100,14 @@ void PrinterSession::changeState(const PrinterState& next, const std::string& ca
     const PrinterState before = state();
     if (next == before) return;
     state_ = next;
-    roll_.decoder().setState(next);
+    // Through the roll: a receipt that was held whole, cut and all, is finished now.
+    roll_.setState(next);
     for (const std::string& change : describeChanges(before, next))
         if (onEvent) onEvent(change + cause);
     if (onStateChanged) onStateChanged(next);
     // Automatic status back, and whatever the printer held while it could not print.
     collect();
+    if (onProgress && !roll_.current().empty()) onProgress(roll_.current());
     if (!received_.isEmpty()) nextTurn_.start();
     updateReading();
     armIdleEnd();
