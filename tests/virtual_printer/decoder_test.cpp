@@ -173,6 +173,10 @@ const Case cases[] = {
      "line 30/21 m@0/231\"1D 28 4C 0B 00 30 70 30 …\""},
     {"GS ( L: a capacity request prints nothing", "1D 28 4C 02 00 30 30",
      "event graphics function 48 passed over, 1D 28 4C 02 00 30 30"},
+    {"GS ( L: deleting a graphic without its key code is invalid, the text after it prints",
+     "1D 28 4C 02 00 30 52 \"SE\" 0A",
+     "event invalid 1D 28 4C 02 00 30 52\n"
+     "line 30/24 m@0/186\"1D 28 4C 02 00 30 52\" a@186/12\"SE\""},
     {"GS * and GS /: a downloaded bit image, quadruple, forgotten at ESC @",
      "1D 2A 01 01 FF 00 FF 00 FF 00 FF 00 1D 2F 33 1B 40 1D 2F 00",
      "event downloaded bit image defined, 8 x 8 dots\nimage x0 16x16 (2x2)\n"

@@ -310,6 +310,52 @@ TEST(Program, AnswersStatusRequestsOnItsLine) {
     }
 }
 
+// The line a mode prints to, opened as a client would, with the program's arguments for it.
+std::vector<std::string> argumentsFor(const std::string& mode, const TempDir& dir,
+                                      std::vector<std::string> more) {
+    std::vector<std::string> arguments{mode};
+    if (mode == "--listen") arguments.push_back("0");
+    arguments.insert(arguments.end(), {"--out", dir.path("out")});
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+int openLine(const std::string& mode, const std::string& port) {
+    return mode == "--pty" ? openTerminal(port) : connectToLoopback(portNumber(port));
+}
+
+// With its cover open the printer keeps what its receive buffer takes and holds the sender
+// back for the rest: once the cover is shut, all of it prints, none lost, and a receipt that
+// ends in a cut is out then, while its sender is still connected.
+TEST(Program, LosesNothingOfWhatItHeldBack) {
+    for (const std::string mode : {"--pty", "--listen"}) {
+        SCOPED_TRACE(mode);
+        TempDir dir;
+        Program printer(argumentsFor(mode, dir, {"--state", "cover-open"}));
+        const int line = openLine(mode, portOf(printer));
+        ASSERT_GE(line, 0);
+        EXPECT_EQ(printer.event(), "cover-open set");
+        ASSERT_TRUE(writeAll(line, std::string(100, '\r')));
+        std::this_thread::sleep_for(200ms);
+        std::thread writer([&] {
+            EXPECT_TRUE(writeAll(line, std::string(72000, '\r') + bytesFromHex(cutJobHex)));
+        });
+        std::this_thread::sleep_for(300ms);
+        printer.input("clear cover-open\n");
+        EXPECT_EQ(printer.event(), "cover-open cleared");
+        writer.join();
+        EXPECT_EQ(printer.line(), dir.path("out") + "/receipt-001.png\tcut partial");
+        // All of a small receipt in the receive buffer.
+        printer.input("set cover-open\n");
+        EXPECT_EQ(printer.event(), "cover-open set");
+        ASSERT_TRUE(writeAll(line, "A\n" + bytesFromHex(cutJobHex)));
+        std::this_thread::sleep_for(200ms);
+        printer.input("clear cover-open\n");
+        EXPECT_EQ(printer.event(), "cover-open cleared");
+        EXPECT_EQ(printer.line(2000ms), dir.path("out") + "/receipt-002.png\tcut partial");
+        close(line);
+    }
+}
+
 // A connection that says nothing for the idle timeout is closed, and the one waiting behind it
 // printed.
 TEST(Program, ClosesASilentConnection) {

@@ -88,6 +88,15 @@ TEST(PrinterReplies, IdentifiesThePrinter) {
         EXPECT_EQ(text.back(), '\0');
         EXPECT_EQ(text.find('\0'), text.size() - 1);
     }
+    // A GBK printer names itself in GBK; what GBK has no code for is sent as "?".
+    const std::pair<std::string, std::string> models[] = {
+        {"POS-80 测试", "5F 50 4F 53 2D 38 30 20 B2 E2 CA D4 00"},
+        {"打印机😀X", "5F B4 F2 D3 A1 BB FA 3F 58 00"},
+    };
+    for (const auto& [model, expected] : models) {
+        state.model = model;
+        EXPECT_EQ(hex(vp::printerId(67, state)), expected) << model;
+    }
     // The state does not change who the printer is.
     EXPECT_EQ(vp::printerId(2, everything()), vp::printerId(2, PrinterState{}));
 }

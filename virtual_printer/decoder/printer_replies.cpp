@@ -1,5 +1,8 @@
 #include "printer_replies.h"
 
+#include <iconv.h>
+
+#include <cerrno>
 #include <cstdint>
 
 namespace vp {
@@ -41,9 +44,35 @@ std::string bytes(std::initializer_list<std::uint8_t> values) {
     return out;
 }
 
+// Names are given in UTF-8 (the command line's, the program's own) but a GBK printer sends
+// GBK. A character GBK has no code for goes as "?", as the printer's own tools would store it.
+std::string gbkText(const std::string& utf8) {
+    const iconv_t converter = iconv_open("CP936", "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1)) return utf8;
+    std::string out;
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    while (inLeft > 0) {
+        char buffer[256];
+        char* at = buffer;
+        std::size_t room = sizeof buffer;
+        const std::size_t done = iconv(converter, &in, &inLeft, &at, &room);
+        out.append(buffer, static_cast<std::size_t>(at - buffer));
+        if (done != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        // Not convertible, or not UTF-8: one character (its lead and continuation bytes) goes.
+        out += '?';
+        do {
+            ++in;
+            --inLeft;
+        } while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
+    }
+    iconv_close(converter);
+    return out;
+}
+
 // GS I 65-69: header 5F, the text, NUL.
 std::string textId(const std::string& text) {
-    return '\x5F' + text + '\0';
+    return '\x5F' + gbkText(text) + '\0';
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ status requests (DLE EOT, GS I, GS r, GS a) as such a printer does.
   --paper 80|58    paper width in millimetres: 576 or 384 printable dots (default 80)
   --state LIST     start with these faults, comma-separated: cover-open, paper-near-end,
                    paper-end, drawer-open
-  --model NAME     the model name the printer gives when asked (GS I 67)
+  --model NAME     the model name the printer gives when asked (GS I 67), sent in GBK
   --drawer-seconds N
                    a drawer pulse opens the drawer for N seconds (default 2; 0: never)
   --idle-timeout N close a TCP connection silent for N seconds (default 30; 0: never)

@@ -71,7 +71,10 @@ void PrinterSession::decodeReceived() {
     qsizetype at = 0;
     const bool hadAny = !received_.isEmpty();
     while (at < received_.size() && roll_.decoder().acceptsBytes()) {
-        const qsizetype slice = std::min(sliceBytes, received_.size() - at);
+        // No more than the printer has room for: the rest waits here, not lost.
+        const auto room = static_cast<qsizetype>(
+            std::min<std::size_t>(roll_.decoder().room(), static_cast<std::size_t>(sliceBytes)));
+        const qsizetype slice = std::min(room, received_.size() - at);
         roll_.feed(std::string_view(received_.constData() + at, static_cast<std::size_t>(slice)));
         at += slice;
         collect();
@@ -97,12 +100,14 @@ void PrinterSession::changeState(const PrinterState& next, const std::string& ca
     const PrinterState before = state();
     if (next == before) return;
     state_ = next;
-    roll_.decoder().setState(next);
+    // Through the roll: a receipt that was held whole, cut and all, is finished now.
+    roll_.setState(next);
     for (const std::string& change : describeChanges(before, next))
         if (onEvent) onEvent(change + cause);
     if (onStateChanged) onStateChanged(next);
     // Automatic status back, and whatever the printer held while it could not print.
     collect();
+    if (onProgress && !roll_.current().empty()) onProgress(roll_.current());
     if (!received_.isEmpty()) nextTurn_.start();
     updateReading();
     armIdleEnd();
