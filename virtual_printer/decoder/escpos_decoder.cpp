@@ -7,6 +7,7 @@
 
 #include "barcodes.h"
 #include "character_sets.h"
+#include "head_metrics.h"
 #include "printer_replies.h"
 
 namespace vp {
@@ -15,12 +16,6 @@ namespace {
 constexpr std::uint8_t NUL = 0x00, EOT = 0x04, ENQ = 0x05, HT = 0x09, LF = 0x0A, CR = 0x0D,
                        DLE = 0x10, DC4 = 0x14, ESC = 0x1B, FS = 0x1C, GS = 0x1D;
 
-constexpr int kanjiCell = 24;
-constexpr int tabStopDots = 8 * 12;  // every eight font A characters until ESC D sets others
-constexpr int hriGapDots = 4;
-constexpr int markerPadding = 3;
-constexpr int markerCellWidth = 9;  // drawn in font B
-constexpr int markerHeight = 21;
 constexpr std::size_t markerBytesShown = 8;
 constexpr std::size_t longestNulTerminatedData = 255;
 // 1016 mm: the most paper a printer feeds for one command.
@@ -35,13 +30,6 @@ std::uint8_t byteAt(std::string_view in, std::size_t i) {
 
 std::size_t little(std::string_view in, std::size_t at) {
     return byteAt(in, at) + 256u * byteAt(in, at + 1);
-}
-
-int cellWidth(Font font) {
-    return font == Font::A ? 12 : 9;
-}
-int cellHeight(Font font) {
-    return font == Font::A ? 24 : 17;
 }
 
 // Many parameters are accepted both as a value and as its ASCII digit: 1 and '1'.
