@@ -20,7 +20,6 @@ constexpr std::size_t markerBytesShown = 8;
 constexpr std::size_t longestNulTerminatedData = 255;
 // 1016 mm: the most paper a printer feeds for one command.
 constexpr int longestFeedDots = 8128;
-constexpr const char* unread = "earlier replies were never read";
 // A buffer that grew for a data block is given back once the block is done.
 constexpr std::size_t smallBuffer = 64 << 10;
 
@@ -292,7 +291,7 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x28", block(3, littleEndian<1, 2>), &Decoder::notDrawn, "GS ( function"},  // GS (
 };
 
-Decoder::Decoder(Paper paper) : paper_(paper) {
+Decoder::Decoder(Paper paper, OutputSink& sink) : paper_(paper), sink_(sink) {
     updateArea();
 }
 
@@ -366,7 +365,7 @@ void Decoder::actOnRealTime(std::string_view request) {
             const int pin = drawerPin(byteAt(request, 3)), time = byteAt(request, 4) * 100;
             note("drawer pin " + number(pin) + " on " + number(time) + " ms off " + number(time) +
                  " ms by DLE DC4");
-            ++drawerPulses_;
+            sink_.drawerPulse();
         }
     }
 }
@@ -432,10 +431,6 @@ void Decoder::finish() {
     }
 }
 
-std::vector<Item> Decoder::take() {
-    return std::exchange(out_, {});
-}
-
 void Decoder::setState(const PrinterState& state) {
     const PrinterState before = std::exchange(state_, state);
     if (statusBackOn_ && automaticStatusBack(state_) != automaticStatusBack(before))
@@ -447,14 +442,6 @@ void Decoder::setState(const PrinterState& state) {
         note("receive buffer full: " + number(lost_) + " bytes lost");
         lost_ = 0;
     }
-}
-
-std::string Decoder::takeReplies() {
-    return std::exchange(replies_, {});
-}
-
-int Decoder::takeDrawerPulses() {
-    return std::exchange(drawerPulses_, 0);
 }
 
 std::size_t Decoder::more(std::size_t total) {
@@ -744,7 +731,7 @@ void Decoder::drawerPulse(const Received& command) {
     const int on = command.parameter(1) * 2;
     const int off = std::max(command.parameter(1), command.parameter(2)) * 2;
     note("drawer pin " + number(pin) + " on " + number(on) + " ms off " + number(off) + " ms");
-    ++drawerPulses_;
+    sink_.drawerPulse();
 }
 
 void Decoder::bitImage(const Received& command) {
@@ -864,7 +851,7 @@ void Decoder::barcode(const Received& command) {
         printed.height += textHeight;
     if (printed.hri == HriPosition::Below || printed.hri == HriPosition::Both)
         printed.height += textHeight;
-    out_.emplace_back(std::in_place_type<Barcode>, std::move(printed));
+    sink_.item(Item(std::in_place_type<Barcode>, std::move(printed)));
 }
 
 void Decoder::rasterImage(const Received& command) {
@@ -890,7 +877,7 @@ void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::strin
               alignedShift(line_.started ? line_.align : modes_.align, free);
     image.bitmap = std::move(bitmap);
     line_ = PendingLine{};
-    out_.emplace_back(std::in_place_type<ImageBlock>, std::move(image));
+    sink_.item(Item(std::in_place_type<ImageBlock>, std::move(image)));
 }
 
 namespace {
@@ -1398,7 +1385,7 @@ void Decoder::printLine(int feedDots) {
     printed.images = std::move(line_.images);
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
     line_ = PendingLine{};
-    if (printed.height > 0) out_.emplace_back(std::in_place_type<PrintedLine>, std::move(printed));
+    if (printed.height > 0) sink_.item(Item(std::in_place_type<PrintedLine>, std::move(printed)));
 }
 
 void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
@@ -1408,7 +1395,7 @@ void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
     }
     if (feedDots > 0) printLine(feedDots);
     note(partial ? "cut partial" : "cut full");
-    out_.emplace_back(std::in_place_type<Cut>, Cut{partial});
+    sink_.item(Item(std::in_place_type<Cut>, Cut{partial}));
 }
 
 void Decoder::mark(std::string_view bytes, std::string event) {
@@ -1440,21 +1427,14 @@ std::optional<int> Decoder::choice(const Received& command, int highest) {
 }
 
 void Decoder::note(std::string event) {
-    out_.emplace_back(std::in_place_type<Event>, Event{std::move(event)});
-}
-
-bool Decoder::send(const std::string& bytes) {
-    if (replies_.size() + bytes.size() > replyBufferBytes) return false;
-    replies_ += bytes;
-    return true;
+    sink_.item(Item(std::in_place_type<Event>, Event{std::move(event)}));
 }
 
 void Decoder::reply(const std::string& bytes, const std::string& request) {
     if (bytes.empty()) {
         note("no reply to " + request);
-    } else if (!send(bytes)) {
-        note("no reply to " + request + ": " + unread);
     } else {
+        sink_.reply(bytes);
         note("replied " + hexBytes(bytes, 16) + " to " + request);
     }
 }
@@ -1462,8 +1442,8 @@ void Decoder::reply(const std::string& bytes, const std::string& request) {
 void Decoder::sendStatusBack() {
     const std::string frame = automaticStatusBack(state_);
     if (frame.empty()) return;
-    note(send(frame) ? "automatic status back sent " + hexBytes(frame)
-                     : std::string("automatic status back sent nothing: ") + unread);
+    sink_.reply(frame);
+    note("automatic status back sent " + hexBytes(frame));
 }
 
 }  // namespace vp

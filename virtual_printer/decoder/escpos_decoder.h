@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "output_sink.h"
 #include "printed_items.h"
 #include "printer_state.h"
 #include "two_d_symbols.h"
@@ -16,9 +17,10 @@
 namespace vp {
 
 // Reads an ESC/POS byte stream the way a Chinese-market receipt printer does and lays out
-// what it prints. Bytes may come in any chunks: a command split across two calls of feed()
-// decodes exactly as if it had come in one. Print modes persist across receipts and
-// connections, as they do in the printer, until ESC @.
+// what it prints, putting items, replies and drawer pulses into its sink as they arise. Bytes
+// may come in any chunks: a command split across two calls of feed() decodes exactly as if it
+// had come in one. Print modes persist across receipts and connections, as they do in the
+// printer, until ESC @.
 class Decoder {
 public:
     // The most data one command may carry and still be drawn: a picture the height of a long
@@ -26,10 +28,7 @@ public:
     static constexpr std::size_t largestDataBlock = 1 << 20;
     // What the printer keeps of a stream while it cannot print.
     static constexpr std::size_t receiveBufferBytes = 64 << 10;
-    // Replies nobody takes are not piled up beyond this.
-    static constexpr std::size_t replyBufferBytes = 4 << 10;
-
-    explicit Decoder(Paper paper);
+    Decoder(Paper paper, OutputSink& sink);
 
     void feed(std::string_view bytes);
     // The stream has paused for good (the receipt is over): a command still incomplete is
@@ -37,22 +36,14 @@ public:
     // saying so, since a printer would hold it back. Bytes held while the printer could not
     // print are left alone: they have not printed yet, so the receipt goes on with them.
     void finish();
-    // Items completed since the last call, in stream order.
-    std::vector<Item> take();
 
     const Paper& paper() const { return paper_; }
 
-    // The simulated printer's faults and sensors. Setting them may queue a reply (automatic
+    // The simulated printer's faults and sensors. Setting them may send a reply (automatic
     // status back, when enabled and something it reports changed) and, when printing can go on
     // again, decodes what was held meanwhile.
     void setState(const PrinterState& state);
     const PrinterState& state() const { return state_; }
-    // Bytes the printer sends back on its line (status replies, IDs, automatic status back),
-    // in the order they arose, since the last call. The byte source writes them at once.
-    std::string takeReplies();
-    // Drawer kick pulses decoded since the last call: the program raises the drawer sensor
-    // for a while after each.
-    int takeDrawerPulses();
     // False while the printer holds as much unprinted data as its receive buffer takes: the
     // byte source should stop reading until the state changes.
     bool acceptsBytes() const { return room() > 0; }
@@ -206,8 +197,6 @@ private:
     // The parameter, as a value or its digit, when it is at most `highest`; else it is invalid.
     std::optional<int> choice(const Received& command, int highest);
     void note(std::string event);
-    // Queues bytes for the line; false when too many earlier ones are still unread.
-    bool send(const std::string& bytes);
     void reply(const std::string& bytes, const std::string& request);
     void sendStatusBack();
 
@@ -230,11 +219,9 @@ private:
     std::optional<Bitmap> downloadedImage_;  // GS *
     std::vector<Bitmap> nvBitImages_;        // FS q, numbered from 1
     std::map<int, std::string> symbolData_;  // GS ( k fn 80, by the symbol's cn
-    std::vector<Item> out_;
+    OutputSink& sink_;
     PrinterState state_;
     bool statusBackOn_ = false;
-    std::string replies_;
-    int drawerPulses_ = 0;
 };
 
 }  // namespace vp
