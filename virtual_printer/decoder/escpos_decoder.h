@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -97,10 +98,11 @@ private:
     struct Area {
         int left, width;
     };
-    // The command table (escpos_decoder.cpp) and what a handler is given.
+    // The command table (command_table.cpp) and what a handler is given.
     struct Command;
     struct Received;
     static const Command commands[];
+    static std::span<const Command> commandTable();
 
     // Real-time requests are acted on as they arrive, the rest is decoded or held.
     void receive(std::string_view bytes);
@@ -118,42 +120,54 @@ private:
                     std::size_t end = 0);
     std::size_t passOver(const Command& row, std::string_view header, std::size_t data);
 
-    // Handlers, in the order of the table.
+    // Handlers, by concern.
+    // Print modes and character tables (print_modes.cpp).
     void printModes(const Received& command);
     void emphasis(const Received& command);
     void doubleStrike(const Received& command);
     void underline(const Received& command);
     void characterFont(const Received& command);
+    void characterSize(const Received& command);
+    void reversePrinting(const Received& command);
+    void codeTable(const Received& command);
+    void internationalSet(const Received& command);
+    void kanjiOn(const Received& command);
+    void kanjiOff(const Received& command);
+    void kanjiSpacing(const Received& command);
+    void kanjiModes(const Received& command);
+    void kanjiUnderline(const Received& command);
+    void kanjiQuadruple(const Received& command);
+    // The line and its layout, feeds, cuts, the drawer, and commands only listed (line_layout.cpp).
     void justification(const Received& command);
     void lineSpacing(const Received& command);
     void defaultLineSpacing(const Received& command);
     void feedLines(const Received& command);
     void feedDots(const Received& command);
     void rightSpacing(const Received& command);
-    void codeTable(const Received& command);
-    void internationalSet(const Received& command);
     void absolutePosition(const Received& command);
     void relativePosition(const Received& command);
-    void initialise(const Received& command);
-    void partialCut(const Received& command);
-    void drawerPulse(const Received& command);
-    void bitImage(const Received& command);
-    void characterSize(const Received& command);
     void leftMargin(const Received& command);
     void printingAreaWidth(const Received& command);
-    void reversePrinting(const Received& command);
+    void initialise(const Received& command);
+    void partialCut(const Received& command);
     void cutPaper(const Received& command);
-    void barcodeHeight(const Received& command);
-    void moduleWidth(const Received& command);
-    void hriPosition(const Received& command);
-    void hriFont(const Received& command);
-    void barcode(const Received& command);
+    void drawerPulse(const Received& command);
+    void setting(const Received& command);
+    void notDrawn(const Received& command);
+    // Pictures (picture_commands.cpp).
+    void bitImage(const Received& command);
     void rasterImage(const Received& command);
     void graphics(const Received& command);
     void defineDownloadedImage(const Received& command);
     void printDownloadedImage(const Received& command);
     void defineNvBitImages(const Received& command);
     void printNvBitImage(const Received& command);
+    // Barcodes and 2-D symbols (symbol_commands.cpp).
+    void barcodeHeight(const Received& command);
+    void moduleWidth(const Received& command);
+    void hriPosition(const Received& command);
+    void hriFont(const Received& command);
+    void barcode(const Received& command);
     void twoDSymbol(const Received& command);
     bool qrSetting(std::uint8_t fn, std::string_view parameters);
     bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
@@ -161,18 +175,11 @@ private:
     std::variant<Bitmap, SymbolError> storedSymbol(std::uint8_t cn) const;
     void printSymbol(std::uint8_t cn, const Received& command);
     void replySymbolSize(std::uint8_t cn);
+    // Replies (reply_commands.cpp).
     void statusBack(const Received& command);
     void statusRequest(const Received& command);
     void idRequest(const Received& command);
-    void kanjiOn(const Received& command);
-    void kanjiOff(const Received& command);
-    void kanjiSpacing(const Received& command);
-    void kanjiModes(const Received& command);
-    void kanjiUnderline(const Received& command);
-    void kanjiQuadruple(const Received& command);
     void realTime(const Received& command);
-    void setting(const Received& command);
-    void notDrawn(const Received& command);
 
     const Area& area() const { return area_; }
     void updateArea();
