@@ -609,6 +609,38 @@ TEST(Decoder, ChunksDecodeAsOneRead) {
         ASSERT_EQ(decodeInChunks(all, random, Paper::millimetres80()), whole);
 }
 
+// The printer's whole output, receipts, replies and drawer pulses, however the stream is split,
+// with the cover opening and closing between the same bytes.
+TEST(PrinterEngine, PutsOutTheSameHoweverTheStreamIsSplit) {
+    std::string all = technicianBannerPhase() + technicianTextPhase();
+    for (const Case& c : cases) all += stream(c.bytes);
+    all += stream("1D 61 FF 10 04 01 1D 49 43 1B 70 00 05 05 10 14 01 00 02 41 1B 69 10 04 02");
+    const auto output = [&](std::mt19937* random) {
+        vp::RecordingSink sink;
+        vp::PrinterEngine printer(Paper::millimetres80(), sink);
+        const std::size_t middle = all.size() / 2;
+        for (std::size_t at = 0; at < all.size();) {
+            std::size_t size =
+                random ? std::uniform_int_distribution<std::size_t>(1, 9)(*random) : all.size();
+            if (at < middle) size = std::min(size, middle - at);
+            printer.feed(std::string_view(all).substr(at, size));
+            at += size;
+            if (at == middle) printer.setState(coverOpen());
+        }
+        printer.setState({});
+        printer.endOfStream();
+        std::string out;
+        for (const vp::Receipt& receipt : sink.takeReceipts())
+            out += describe(receipt.items) + "\n--\n";
+        return out + vp::hexBytes(sink.takeReplies()) + " pulses " +
+               std::to_string(sink.takeDrawerPulses());
+    };
+    const std::string whole = output(nullptr);
+    ASSERT_FALSE(whole.ends_with(" pulses 0")) << whole;
+    std::mt19937 random(21);
+    for (int round = 0; round < 10; ++round) ASSERT_EQ(output(&random), whole);
+}
+
 // The same stream, fed while the cover opens and closes at random and never faster than
 // the printer takes it: each kind of item and event, with those of real-time requests apart,
 // since these come when the bytes arrive, not when they print.
