@@ -192,9 +192,11 @@ void Decoder::graphics(const Received& command) {
             return;
         case 66:  // delete one, kc1 kc2
         case 82:
-            if (p.size() == 2)
-                (fn == 66 ? nvGraphics_ : downloadGraphics_)
-                    .erase(256 * byteAt(p, 0) + byteAt(p, 1));
+            if (p.size() != 2) {
+                invalid(command);
+                return;
+            }
+            (fn == 66 ? nvGraphics_ : downloadGraphics_).erase(256 * byteAt(p, 0) + byteAt(p, 1));
             note(std::string(fn == 66 ? "NV" : "download") + " graphics " + keyName(0) +
                  " deleted");
             return;

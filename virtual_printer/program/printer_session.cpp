@@ -71,7 +71,10 @@ void PrinterSession::decodeReceived() {
     qsizetype at = 0;
     const bool hadAny = !received_.isEmpty();
     while (at < received_.size() && engine_.acceptsBytes()) {
-        const qsizetype slice = std::min(sliceBytes, received_.size() - at);
+        // No more than the printer has room for: the rest waits here, not lost.
+        const auto room = static_cast<qsizetype>(
+            std::min<std::size_t>(engine_.room(), static_cast<std::size_t>(sliceBytes)));
+        const qsizetype slice = std::min(room, received_.size() - at);
         engine_.feed(std::string_view(received_.constData() + at, static_cast<std::size_t>(slice)));
         at += slice;
         afterPrinting();
@@ -100,6 +103,7 @@ void PrinterSession::changeState(const PrinterState& next, const std::string& ca
     engine_.setState(next, cause);
     if (onStateChanged) onStateChanged(next);
     afterPrinting();
+    if (onProgress && !engine_.current().empty()) onProgress(engine_.current());
     if (!received_.isEmpty()) nextTurn_.start();
     updateReading();
     armIdleEnd();
