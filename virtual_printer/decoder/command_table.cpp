@@ -128,7 +128,7 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x28\x4C", block(2, littleEndian<0, 2>), &Decoder::graphics, "graphics"},      // GS ( L
     {"\x1D\x38\x4C", block(4, littleEndian<0, 4>), &Decoder::graphics, "graphics"},      // GS 8 L
     {"\x1D\x2A", block(2, downloadedImageBytes), &Decoder::defineDownloadedImage},       // GS *
-    {"\x1D\x28\x6B", block(2, littleEndian<0, 2>), &Decoder::twoDSymbol, "2-D symbol"},  // GS ( k
+    {"\x1D\x28\x6B", block(2, littleEndian<0, 2>), &Decoder::function, "2-D symbol"},    // GS ( k
     {"\x1D\x2F", fixed(1), &Decoder::printDownloadedImage},                              // GS /
     {"\x1D\x61", fixed(1), &Decoder::statusBack},                                        // GS a
     {"\x1D\x72", fixed(1), &Decoder::statusRequest},                                     // GS r
@@ -171,6 +171,28 @@ const Decoder::Command Decoder::commands[] = {
 
 std::span<const Decoder::Command> Decoder::commandTable() {
     return commands;
+}
+
+// GS ( k by cn fn: QR Code (49), PDF417 (48) and DataMatrix (54) store, print and measure
+// their data; their other functions are settings; other symbols are listed only.
+const Decoder::Function Decoder::functions[] = {
+    {"\x1D\x28\x6B", "\x31\x50", &Decoder::storeSymbolData},
+    {"\x1D\x28\x6B", "\x31\x51", &Decoder::printStoredSymbol},
+    {"\x1D\x28\x6B", "\x31\x52", &Decoder::symbolSize},
+    {"\x1D\x28\x6B", "\x31", &Decoder::symbolSetting},
+    {"\x1D\x28\x6B", "\x30\x50", &Decoder::storeSymbolData},
+    {"\x1D\x28\x6B", "\x30\x51", &Decoder::printStoredSymbol},
+    {"\x1D\x28\x6B", "\x30\x52", &Decoder::symbolSize},
+    {"\x1D\x28\x6B", "\x30", &Decoder::symbolSetting},
+    {"\x1D\x28\x6B", "\x36\x50", &Decoder::storeSymbolData},
+    {"\x1D\x28\x6B", "\x36\x51", &Decoder::printStoredSymbol},
+    {"\x1D\x28\x6B", "\x36\x52", &Decoder::symbolSize},
+    {"\x1D\x28\x6B", "\x36", &Decoder::symbolSetting},
+    {"\x1D\x28\x6B", "", &Decoder::undrawnSymbol},
+};
+
+std::span<const Decoder::Function> Decoder::functionTable() {
+    return functions;
 }
 
 }  // namespace vp

@@ -111,4 +111,11 @@ struct Decoder::Received {
     }
 };
 
+// A function of a command: `selector` is the start of its data (cn fn for GS ( k).
+struct Decoder::Function {
+    std::string_view prefix;
+    std::string_view selector;
+    void (Decoder::*handle)(const Received&);
+};
+
 }  // namespace vp

@@ -250,6 +250,21 @@ std::size_t Decoder::run(const Command& row, std::string_view in, std::size_t he
     return end;
 }
 
+// A command of functions goes to the row of its function; every function has a cn and an fn.
+void Decoder::function(const Received& command) {
+    const Function* row = nullptr;
+    if (command.data.size() >= 2)
+        for (const Function& candidate : functionTable())
+            if (candidate.prefix == command.command.prefix &&
+                command.data.starts_with(candidate.selector) &&
+                (row == nullptr || candidate.selector.size() > row->selector.size()))
+                row = &candidate;
+    if (row == nullptr)
+        invalid(command);
+    else
+        (this->*row->handle)(command);
+}
+
 std::size_t Decoder::passOver(const Command& row, std::string_view header, std::size_t data) {
     mark(header, std::string("not drawn: ") + row.name + " " + hexBytes(header) + " (" +
                      number(data) + " data bytes, more than the " + number(largestDataBlock >> 10) +

@@ -103,6 +103,11 @@ private:
     struct Received;
     static const Command commands[];
     static std::span<const Command> commandTable();
+    // Functions of a command (GS ( k), by the bytes after its pL pH; the longest match applies.
+    struct Function;
+    static const Function functions[];
+    static std::span<const Function> functionTable();
+    void function(const Received& command);
 
     // Real-time requests are acted on as they arrive, the rest is decoded or held.
     void receive(std::string_view bytes);
@@ -168,7 +173,11 @@ private:
     void hriPosition(const Received& command);
     void hriFont(const Received& command);
     void barcode(const Received& command);
-    void twoDSymbol(const Received& command);
+    void symbolSetting(const Received& command);
+    void storeSymbolData(const Received& command);
+    void printStoredSymbol(const Received& command);
+    void symbolSize(const Received& command);
+    void undrawnSymbol(const Received& command);
     bool qrSetting(std::uint8_t fn, std::string_view parameters);
     bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
     bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);

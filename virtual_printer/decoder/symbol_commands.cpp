@@ -109,36 +109,45 @@ void Decoder::barcode(const Received& command) {
     sink_.item(Item(std::in_place_type<Barcode>, std::move(printed)));
 }
 
-// GS ( k: cn fn and the function's parameters. Settings last until ESC @; fn 80 stores the
-// data, fn 81 prints it and fn 82 answers with its size.
-void Decoder::twoDSymbol(const Received& command) {
-    const std::string_view data = command.data;
-    if (data.size() < 2) {
-        invalid(command);
-        return;
-    }
-    const std::uint8_t cn = byteAt(data, 0), fn = byteAt(data, 1);
-    const std::string_view p = data.substr(2);
-    if (cn != qrCode && cn != pdf417Code && cn != dataMatrixCode) {
-        // MaxiCode, GS1 DataBar, composite symbols, Aztec Code.
-        if (fn == 81)
-            notDrawn(command);
-        else
-            setting(command);
-        return;
-    }
-    bool valid = true;
-    if (fn >= 80) {
-        valid = !p.empty() && byteAt(p, 0) == 48 && (fn != 80 || p.size() > 1) && fn <= 82;
-        if (valid && fn == 80) symbolData_[cn] = std::string(p.substr(1));
-        if (valid && fn == 81) printSymbol(cn, command);
-        if (valid && fn == 82) replySymbolSize(cn);
-    } else {
-        valid = cn == qrCode       ? qrSetting(fn, p)
-                : cn == pdf417Code ? pdf417Setting(fn, p)
-                                   : dataMatrixSetting(fn, p);
-    }
+// GS ( k: cn fn and the function's parameters, a row of the function table each. Settings
+// last until ESC @; fn 80 stores the data, fn 81 prints it and fn 82 answers with its size.
+void Decoder::symbolSetting(const Received& command) {
+    const std::uint8_t cn = byteAt(command.data, 0), fn = byteAt(command.data, 1);
+    const std::string_view p = command.data.substr(2);
+    const bool valid = cn == qrCode       ? qrSetting(fn, p)
+                       : cn == pdf417Code ? pdf417Setting(fn, p)
+                                          : dataMatrixSetting(fn, p);
     if (!valid) invalid(command);
+}
+
+void Decoder::storeSymbolData(const Received& command) {
+    const std::string_view p = command.data.substr(2);
+    if (p.size() > 1 && byteAt(p, 0) == 48)
+        symbolData_[byteAt(command.data, 0)] = std::string(p.substr(1));
+    else
+        invalid(command);
+}
+
+void Decoder::printStoredSymbol(const Received& command) {
+    if (command.data.size() > 2 && byteAt(command.data, 2) == 48)
+        printSymbol(byteAt(command.data, 0), command);
+    else
+        invalid(command);
+}
+
+void Decoder::symbolSize(const Received& command) {
+    if (command.data.size() > 2 && byteAt(command.data, 2) == 48)
+        replySymbolSize(byteAt(command.data, 0));
+    else
+        invalid(command);
+}
+
+// MaxiCode, GS1 DataBar, composite symbols, Aztec Code.
+void Decoder::undrawnSymbol(const Received& command) {
+    if (byteAt(command.data, 1) == 81)
+        notDrawn(command);
+    else
+        setting(command);
 }
 
 bool Decoder::qrSetting(std::uint8_t fn, std::string_view p) {
