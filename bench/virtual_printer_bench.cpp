@@ -10,7 +10,7 @@
 
 #include "bench_support.h"
 #include "fake_host.h"
-#include "paper_roll.h"
+#include "printer_engine.h"
 #include "pseudo_terminal.h"
 #include "receipt_renderer.h"
 #include "receipts.h"
@@ -41,10 +41,11 @@ Throughput decoderThroughput(const std::string& bytes, vp::Paper paper) {
     while (big.size() < 32u << 20) big += bytes;
     const auto start = Clock::now();
     const double processorStart = processorSeconds();
-    vp::PaperRoll roll(paper);
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(paper, sink);
     for (std::size_t at = 0; at < big.size(); at += 4096) {
         roll.feed(std::string_view(big).substr(at, 4096));
-        roll.takeFinished();
+        sink.takeReceipts();
     }
     roll.endOfStream();
     const double megabytes = double(big.size()) / 1e6;
@@ -146,10 +147,11 @@ int main(int argc, char** argv) {
     for (const Stream& stream : streams) {
         // A renderer of its own, so that the first drawing shows the cost of a cold glyph cache.
         vp::ReceiptRenderer renderer(paper);
-        vp::PaperRoll one(paper);
+        vp::RecordingSink oneSink;
+        vp::PrinterEngine one(paper, oneSink);
         one.feed(stream.bytes);
         one.endOfStream();
-        const vp::Receipt receipt = one.takeFinished().front();
+        const vp::Receipt receipt = oneSink.takeReceipts().front();
         std::vector<double> draw, save;
         for (int i = 0; i < rounds; ++i) {
             auto began = Clock::now();
@@ -171,10 +173,11 @@ int main(int argc, char** argv) {
         int tall = 0;
         for (int i = 0; i < rounds; ++i) {
             const auto began = Clock::now();
-            vp::PaperRoll one(paper);
+            vp::RecordingSink oneSink;
+            vp::PrinterEngine one(paper, oneSink);
             one.feed(bytes);
             one.endOfStream();
-            const vp::Receipt receipt = one.takeFinished().front();
+            const vp::Receipt receipt = oneSink.takeReceipts().front();
             const QImage picture = renderer.render(receipt);
             times.push_back(millisecondsSince(began));
             tall = picture.height();

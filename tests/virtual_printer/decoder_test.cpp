@@ -5,7 +5,7 @@
 
 #include "character_sets.h"
 #include "escpos_decoder.h"
-#include "paper_roll.h"
+#include "printer_engine.h"
 #include "printer_replies.h"
 #include "sample_streams.h"
 #include "temp_files.h"
@@ -17,10 +17,11 @@ using vp::Decoder;
 using vp::Paper;
 
 std::string decode(const std::string& bytes, Paper paper = Paper::millimetres80()) {
-    Decoder decoder(paper);
+    vp::RecordingSink sink;
+    Decoder decoder(paper, sink);
     decoder.feed(bytes);
     decoder.finish();
-    return describe(decoder.take());
+    return describe(sink.takeItems());
 }
 
 // Bytes given as hex pairs, with GBK text in quotes: `1B 21 2D "中" 0A`.
@@ -287,10 +288,11 @@ TEST(Decoder, TheTestersReceiptHasItsBannerLarge) {
 
 // The dots of the first picture decoded, a row at a time: '#' black, '.' white.
 std::string firstBitmap(const std::string& bytes) {
-    Decoder decoder(Paper::millimetres80());
+    vp::RecordingSink sink;
+    Decoder decoder(Paper::millimetres80(), sink);
     decoder.feed(bytes);
     decoder.finish();
-    for (const vp::Item& item : decoder.take()) {
+    for (const vp::Item& item : sink.takeItems()) {
         const vp::Bitmap* bitmap = nullptr;
         if (const auto* block = std::get_if<vp::ImageBlock>(&item)) bitmap = &block->bitmap;
         if (const auto* line = std::get_if<vp::PrintedLine>(&item); line && !line->images.empty())
@@ -331,20 +333,22 @@ TEST(Decoder, TakesAPictureAsLargeAsTheDataBlockLimitInAnyReads) {
     std::string bytes = rasterHeader(72, rows);
     for (std::size_t i = 0; i < 72 * rows; ++i) bytes += char(i % 251);
     bytes += "A\n";
-    Decoder whole(Paper::millimetres80());
+    vp::RecordingSink wholeSink;
+    Decoder whole(Paper::millimetres80(), wholeSink);
     whole.feed(bytes);
-    const std::vector<vp::Item> items = whole.take();
+    const std::vector<vp::Item> items = wholeSink.takeItems();
     ASSERT_EQ(describe(items), "image x0 576x" + std::to_string(rows) + "\nline 30/24 a@0/12\"A\"");
     EXPECT_EQ(std::get<vp::ImageBlock>(items[0]).bitmap.rows,
               std::vector<std::uint8_t>(bytes.begin() + 8, bytes.end() - 2));
     std::mt19937 random(3);
-    Decoder chunked(Paper::millimetres80());
+    vp::RecordingSink chunkedSink;
+    Decoder chunked(Paper::millimetres80(), chunkedSink);
     for (std::size_t at = 0; at < bytes.size();) {
         const std::size_t size = std::uniform_int_distribution<std::size_t>(1, 70000)(random);
         chunked.feed(std::string_view(bytes).substr(at, size));
         at += size;
     }
-    EXPECT_EQ(chunked.take(), items);
+    EXPECT_EQ(chunkedSink.takeItems(), items);
 }
 
 TEST(Decoder, PassesOverLongerDataAsItStreams) {
@@ -353,7 +357,8 @@ TEST(Decoder, PassesOverLongerDataAsItStreams) {
     const std::string shown = "1D 76 30 00 11 00 F1 F0";
     const std::string notDrawn = "event not drawn: raster bit image " + shown +
                                  " (1048577 data bytes, more than the 1024 KiB a picture may have)";
-    Decoder decoder(Paper::millimetres80());
+    vp::RecordingSink sink;
+    Decoder decoder(Paper::millimetres80(), sink);
     decoder.feed(header);
     const std::string chunk(4096, '\x10');
     for (std::size_t sent = 0; sent < Decoder::largestDataBlock; sent += chunk.size())
@@ -361,15 +366,15 @@ TEST(Decoder, PassesOverLongerDataAsItStreams) {
     decoder.feed(
         "\x10"
         "A\n");
-    EXPECT_EQ(describe(decoder.take()),
+    EXPECT_EQ(describe(sink.takeItems()),
               notDrawn + "\nline 30/24 m@0/213\"" + shown + "\" a@213/12\"A\"");
     // Cut off, it says how much was missing.
     decoder.feed(header + "\x10");
     decoder.finish();
-    EXPECT_EQ(describe(decoder.take()), notDrawn + "\nevent truncated " + shown +
-                                            ": 1048576 bytes missing\nevent text without a line "
-                                            "feed, printed here\nline 30/21 m@0/213\"" +
-                                            shown + "\"");
+    EXPECT_EQ(describe(sink.takeItems()), notDrawn + "\nevent truncated " + shown +
+                                              ": 1048576 bytes missing\nevent text without a line "
+                                              "feed, printed here\nline 30/21 m@0/213\"" +
+                                              shown + "\"");
 }
 
 vp::PrinterState coverOpen() {
@@ -416,21 +421,22 @@ TEST(Decoder, AnswersEachRequestWithThePrintersReply) {
                             vp::transmittedStatus, n});
     for (const vp::PrinterState& state : printerStates()) {
         for (const Request& request : requests) {
-            Decoder decoder(Paper::millimetres80());
+            vp::RecordingSink sink;
+            Decoder decoder(Paper::millimetres80(), sink);
             decoder.setState(state);
             decoder.feed(request.bytes);
             vp::PrinterState answering = state;
             if (request.reply != vp::realTimeStatus && !state.printing()) {
-                EXPECT_EQ(decoder.takeReplies(), "") << request.name;
-                EXPECT_EQ(describe(decoder.take()), "") << request.name;
+                EXPECT_EQ(sink.takeReplies(), "") << request.name;
+                EXPECT_EQ(describe(sink.takeItems()), "") << request.name;
                 answering.coverOpen = answering.paperEnd = false;
                 decoder.setState(answering);
             }
             const std::string reply = request.reply(request.n, answering);
-            EXPECT_EQ(decoder.takeReplies(), reply) << request.name;
-            EXPECT_EQ(describe(decoder.take()), replyEvent(reply, request.name));
+            EXPECT_EQ(sink.takeReplies(), reply) << request.name;
+            EXPECT_EQ(describe(sink.takeItems()), replyEvent(reply, request.name));
             decoder.finish();
-            EXPECT_EQ(decoder.takeReplies(), "") << request.name << " answered twice";
+            EXPECT_EQ(sink.takeReplies(), "") << request.name << " answered twice";
         }
     }
 }
@@ -446,25 +452,26 @@ TEST(Decoder, SendsAutomaticStatusBackWhileEnabledWhenWhatItReportsChanges) {
     };
     // Enabled, then left on or cancelled by GS a 0 or by ESC @.
     for (const char* ending : {"", "1D 61 00", "1B 40"}) {
-        Decoder decoder(Paper::millimetres80());
+        vp::RecordingSink sink;
+        Decoder decoder(Paper::millimetres80(), sink);
         decoder.setState(states[1]);
         decoder.feed(bytesFromHex("1D 61 FF"));
         const std::string first = frame(states[1], true);
-        EXPECT_EQ(decoder.takeReplies(), first);
-        EXPECT_EQ(describe(decoder.take()),
+        EXPECT_EQ(sink.takeReplies(), first);
+        EXPECT_EQ(describe(sink.takeItems()),
                   "event automatic status back on" + (first.empty() ? "" : "\n" + events(first)));
         decoder.setState(states[1]);
-        EXPECT_EQ(decoder.takeReplies(), "") << "sent without a change";
+        EXPECT_EQ(sink.takeReplies(), "") << "sent without a change";
         decoder.feed(bytesFromHex(ending));
-        decoder.take();
+        sink.takeItems();
         for (std::size_t i = 0; i < states.size(); ++i) {
             const vp::PrinterState& before = states[i > 0 ? i - 1 : 1];
             decoder.setState(states[i]);
             const std::string expected =
                 frame(states[i], *ending == '\0' && vp::automaticStatusBack(states[i]) !=
                                                         vp::automaticStatusBack(before));
-            EXPECT_EQ(decoder.takeReplies(), expected) << ending << " " << i;
-            EXPECT_EQ(describe(decoder.take()), events(expected)) << ending << " " << i;
+            EXPECT_EQ(sink.takeReplies(), expected) << ending << " " << i;
+            EXPECT_EQ(describe(sink.takeItems()), events(expected)) << ending << " " << i;
         }
     }
 }
@@ -481,23 +488,24 @@ TEST(Decoder, HoldsWhatArrivesWhileItCannotPrintAndPrintsItOnceAfter) {
     for (const vp::PrinterState& state : printerStates()) {
         if (state.printing()) continue;
         for (std::size_t split = 0; split <= job.size(); ++split) {
-            Decoder decoder(Paper::millimetres80());
+            vp::RecordingSink sink;
+            Decoder decoder(Paper::millimetres80(), sink);
             decoder.setState(state);
             decoder.feed(job.substr(0, split));
             decoder.feed(job.substr(split));
-            EXPECT_EQ(decoder.takeReplies(),
+            EXPECT_EQ(sink.takeReplies(),
                       vp::realTimeStatus(1, state) + vp::realTimeStatus(2, state));
-            EXPECT_EQ(describe(decoder.take()),
+            EXPECT_EQ(describe(sink.takeItems()),
                       replyEvent(vp::realTimeStatus(1, state), "DLE EOT 1") + "\n" +
                           replyEvent(vp::realTimeStatus(2, state), "DLE EOT 2"))
                 << split;
             decoder.finish();
-            EXPECT_EQ(describe(decoder.take()), "") << "printed while held";
+            EXPECT_EQ(describe(sink.takeItems()), "") << "printed while held";
             decoder.setState({});
-            EXPECT_EQ(describe(decoder.take()), printed) << split;
-            EXPECT_EQ(decoder.takeReplies(), "") << "answered twice";
+            EXPECT_EQ(describe(sink.takeItems()), printed) << split;
+            EXPECT_EQ(sink.takeReplies(), "") << "answered twice";
             decoder.setState({});
-            EXPECT_EQ(describe(decoder.take()), "") << "printed twice";
+            EXPECT_EQ(describe(sink.takeItems()), "") << "printed twice";
         }
     }
     // While it can print, the same bytes print in order, with the answers where they arrived.
@@ -508,7 +516,8 @@ TEST(Decoder, HoldsWhatArrivesWhileItCannotPrintAndPrintsItOnceAfter) {
 }
 
 TEST(Decoder, KeepsNoMoreThanItsReceiveBufferWhileItCannotPrint) {
-    Decoder decoder(Paper::millimetres80());
+    vp::RecordingSink sink;
+    Decoder decoder(Paper::millimetres80(), sink);
     EXPECT_TRUE(decoder.acceptsBytes());
     decoder.setState(coverOpen());
     EXPECT_EQ(decoder.room(), Decoder::receiveBufferBytes);
@@ -518,14 +527,14 @@ TEST(Decoder, KeepsNoMoreThanItsReceiveBufferWhileItCannotPrint) {
     EXPECT_FALSE(decoder.acceptsBytes());
     // Real-time requests are still answered; what they come in is lost.
     decoder.feed(bytesFromHex("10 04 01"));
-    EXPECT_EQ(describe(decoder.take()),
+    EXPECT_EQ(describe(sink.takeItems()),
               replyEvent(vp::realTimeStatus(1, coverOpen()), "DLE EOT 1"));
     decoder.setState({});
     EXPECT_TRUE(decoder.acceptsBytes());
     decoder.finish();
     std::size_t printed = 0;
     std::vector<std::string> events;
-    for (const vp::Item& item : decoder.take()) {
+    for (const vp::Item& item : sink.takeItems()) {
         if (const auto* line = std::get_if<vp::PrintedLine>(&item))
             for (const vp::Run& run : line->runs) printed += run.text.size();
         if (const auto* event = std::get_if<vp::Event>(&item)) events.push_back(event->text);
@@ -551,16 +560,17 @@ TEST(Decoder, CountsDrawerPulsesOfEscPInTurnAndOfDleDc4AsTheyArrive) {
          "event drawer pin 5 on 100 ms off 200 ms"},
     };
     for (const auto& c : cases) {
-        Decoder decoder(Paper::millimetres80());
+        vp::RecordingSink sink;
+        Decoder decoder(Paper::millimetres80(), sink);
         decoder.feed(stream(c.bytes));
-        EXPECT_EQ(decoder.takeDrawerPulses(), c.whileHeld + c.after) << c.bytes;
-        EXPECT_EQ(describe(decoder.take()), c.printing);
+        EXPECT_EQ(sink.takeDrawerPulses(), c.whileHeld + c.after) << c.bytes;
+        EXPECT_EQ(describe(sink.takeItems()), c.printing);
         decoder.setState(coverOpen());
         decoder.feed(stream(c.bytes));
-        EXPECT_EQ(decoder.takeDrawerPulses(), c.whileHeld) << c.bytes;
+        EXPECT_EQ(sink.takeDrawerPulses(), c.whileHeld) << c.bytes;
         decoder.setState({});
-        EXPECT_EQ(decoder.takeDrawerPulses(), c.after) << c.bytes;
-        EXPECT_EQ(describe(decoder.take()), c.held ? c.held : c.printing);
+        EXPECT_EQ(sink.takeDrawerPulses(), c.after) << c.bytes;
+        EXPECT_EQ(describe(sink.takeItems()), c.held ? c.held : c.printing);
     }
 }
 
@@ -583,14 +593,15 @@ std::pair<std::string, std::size_t> separateRealTime(const std::vector<vp::Item>
 
 // Bytes arriving in any chunks decode as if they came in one piece.
 std::string decodeInChunks(const std::string& bytes, std::mt19937& random, Paper paper) {
-    Decoder decoder(paper);
+    vp::RecordingSink sink;
+    Decoder decoder(paper, sink);
     for (std::size_t at = 0; at < bytes.size();) {
         const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 7)(random);
         decoder.feed(std::string_view(bytes).substr(at, size));
         at += size;
     }
     decoder.finish();
-    return describe(decoder.take());
+    return describe(sink.takeItems());
 }
 
 TEST(Decoder, ChunksDecodeAsOneRead) {
@@ -602,16 +613,49 @@ TEST(Decoder, ChunksDecodeAsOneRead) {
         ASSERT_EQ(decodeInChunks(all, random, Paper::millimetres80()), whole);
 }
 
+// The printer's whole output, receipts, replies and drawer pulses, however the stream is split,
+// with the cover opening and closing between the same bytes.
+TEST(PrinterEngine, PutsOutTheSameHoweverTheStreamIsSplit) {
+    std::string all = technicianBannerPhase() + technicianTextPhase();
+    for (const Case& c : cases) all += stream(c.bytes);
+    all += stream("1D 61 FF 10 04 01 1D 49 43 1B 70 00 05 05 10 14 01 00 02 41 1B 69 10 04 02");
+    const auto output = [&](std::mt19937* random) {
+        vp::RecordingSink sink;
+        vp::PrinterEngine printer(Paper::millimetres80(), sink);
+        const std::size_t middle = all.size() / 2;
+        for (std::size_t at = 0; at < all.size();) {
+            std::size_t size =
+                random ? std::uniform_int_distribution<std::size_t>(1, 9)(*random) : all.size();
+            if (at < middle) size = std::min(size, middle - at);
+            printer.feed(std::string_view(all).substr(at, size));
+            at += size;
+            if (at == middle) printer.setState(coverOpen());
+        }
+        printer.setState({});
+        printer.endOfStream();
+        std::string out;
+        for (const vp::Receipt& receipt : sink.takeReceipts())
+            out += describe(receipt.items) + "\n--\n";
+        return out + vp::hexBytes(sink.takeReplies()) + " pulses " +
+               std::to_string(sink.takeDrawerPulses());
+    };
+    const std::string whole = output(nullptr);
+    ASSERT_FALSE(whole.ends_with(" pulses 0")) << whole;
+    std::mt19937 random(21);
+    for (int round = 0; round < 10; ++round) ASSERT_EQ(output(&random), whole);
+}
+
 // The same stream, fed while the cover opens and closes at random and never faster than
 // the printer takes it: each kind of item and event, with those of real-time requests apart,
 // since these come when the bytes arrive, not when they print.
 std::pair<std::string, std::size_t> decodeWithCoverOpening(const std::string& bytes,
                                                            std::mt19937& random, Paper paper) {
-    Decoder decoder(paper);
+    vp::RecordingSink sink;
+    Decoder decoder(paper, sink);
     std::vector<vp::Item> items;
     auto collect = [&] {
-        decoder.takeReplies();
-        for (vp::Item& item : decoder.take()) items.push_back(std::move(item));
+        sink.takeReplies();
+        for (vp::Item& item : sink.takeItems()) items.push_back(std::move(item));
     };
     for (std::size_t at = 0; at < bytes.size();) {
         if (!decoder.acceptsBytes() || random() % 4 == 0)
@@ -645,10 +689,11 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
             const unsigned pick = random() % 3;
             byte = pick == 0 ? static_cast<char>(random()) : alphabet[random() % alphabet.size()];
         }
-        Decoder decoder(Paper::millimetres58());
+        vp::RecordingSink sink;
+        Decoder decoder(Paper::millimetres58(), sink);
         decoder.feed(bytes);
         decoder.finish();
-        const std::vector<vp::Item> items = decoder.take();
+        const std::vector<vp::Item> items = sink.takeItems();
         ASSERT_LE(items.size(), 3 * bytes.size() + 3);
         for (const vp::Item& item : items) {
             // Feeds stop at 1016 mm; a raster image may be 65535 rows at double height.
@@ -672,33 +717,35 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
 }
 
 TEST(PaperRoll, EndsReceiptsAtCutsAndAtTheEndOfTheStream) {
-    vp::PaperRoll roll(Paper::millimetres80());
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(Paper::millimetres80(), sink);
     roll.feed(bytesFromHex("41 0A 1B 69 0A 42 0A"));
-    auto finished = roll.takeFinished();
+    auto finished = sink.takeReceipts();
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_EQ(describe(finished[0].items),
               "line 30/24 a@0/12\"A\"\nevent cut partial\ncut partial");
     roll.endOfStream();
-    finished = roll.takeFinished();
+    finished = sink.takeReceipts();
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_EQ(describe(finished[0].items), "line 30/0\nline 30/24 a@0/12\"B\"");
 
     // Paper fed after a cut is no receipt yet: it starts the next one.
     roll.feed(bytesFromHex(cutJobHex));
     roll.endOfStream();
-    EXPECT_EQ(roll.takeFinished().size(), 1u);
+    EXPECT_EQ(sink.takeReceipts().size(), 1u);
     roll.feed(bytesFromHex(drawerJobHex));
     roll.endOfStream();
-    finished = roll.takeFinished();
+    finished = sink.takeReceipts();
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_EQ(describe(finished[0].items),
               "line 30/0\nevent drawer pin 2 on 256 ms off 256 ms\nline 30/0");
 }
 
 TEST(PaperRoll, SplitsPaperThatIsNeverCut) {
-    vp::PaperRoll roll(Paper::millimetres80(), 300);
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(Paper::millimetres80(), sink, 300);
     roll.feed(std::string(25, '\n'));
-    const auto finished = roll.takeFinished();
+    const auto finished = sink.takeReceipts();
     ASSERT_EQ(finished.size(), 2u);
     EXPECT_EQ(finished[0].heightDots(), 330);
     EXPECT_EQ(finished[0].events(),
@@ -793,21 +840,23 @@ TEST(PaperRoll, TurnsALongReadIntoTheSameReceiptsAsShortOnes) {
         technicianBannerPhase() + technicianTextPhase() + bytesFromHex("1B 69");
     std::string many;
     for (int i = 0; i < 20; ++i) many += receipt;
-    vp::PaperRoll roll(Paper::millimetres80());
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(Paper::millimetres80(), sink);
     roll.feed(many);
-    const std::vector<vp::Receipt> receipts = roll.takeFinished();
+    const std::vector<vp::Receipt> receipts = sink.takeReceipts();
     ASSERT_EQ(receipts.size(), 20u);
     for (const vp::Receipt& each : receipts) EXPECT_EQ(each.items, receipts[0].items);
 }
 
 TEST(PaperRoll, PrintsWhatItHeldOnceThePrinterCanPrint) {
-    vp::PaperRoll roll(Paper::millimetres80());
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(Paper::millimetres80(), sink);
     roll.setState(coverOpen());
     roll.feed(bytesFromHex("41 0A 1B 69"));
     roll.endOfStream();
-    EXPECT_TRUE(roll.takeFinished().empty());
+    EXPECT_TRUE(sink.takeReceipts().empty());
     roll.setState({});
-    const auto finished = roll.takeFinished();
+    const auto finished = sink.takeReceipts();
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_EQ(describe(finished[0].items),
               "line 30/24 a@0/12\"A\"\nevent cut partial\ncut partial");

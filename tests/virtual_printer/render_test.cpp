@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "paper_roll.h"
+#include "printer_engine.h"
 #include "receipt_renderer.h"
 #include "sample_streams.h"
 #include "temp_files.h"
@@ -17,12 +17,13 @@ namespace {
 using vp::Paper;
 
 std::vector<QImage> render(const std::string& bytes, Paper paper = Paper::millimetres80()) {
-    vp::PaperRoll roll(paper);
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(paper, sink);
     roll.feed(bytes);
     roll.endOfStream();
     vp::ReceiptRenderer renderer(paper);
     std::vector<QImage> pictures;
-    for (const vp::Receipt& receipt : roll.takeFinished())
+    for (const vp::Receipt& receipt : sink.takeReceipts())
         pictures.push_back(renderer.render(receipt));
     return pictures;
 }
@@ -213,14 +214,15 @@ TEST(LibraryStreams, PrintAsTheLibrariesMeantThem) {
     for (const auto& [stream, codes] : expected) {
         const Paper paper = stream.find("58mm") != std::string::npos ? Paper::millimetres58()
                                                                      : Paper::millimetres80();
-        vp::PaperRoll roll(paper);
+        vp::RecordingSink sink;
+        vp::PrinterEngine roll(paper, sink);
         roll.feed(readFile(folder + "/" + stream));
         roll.endOfStream();
         vp::ReceiptRenderer renderer(paper);
         std::vector<std::string> found;
         std::string faults;
         bool logoFound = false;
-        for (const vp::Receipt& receipt : roll.takeFinished()) {
+        for (const vp::Receipt& receipt : sink.takeReceipts()) {
             for (const std::string& event : receipt.events())
                 for (const char* fault : {"unknown", "invalid", "not drawn", "no character",
                                           "truncated", "ignored", "not printed"})

@@ -105,20 +105,21 @@ TEST(PrinterSession, WritesRepliesBackAtOnce) {
         vp::PrinterSession session(vp::Paper::millimetres80());
         session.attach(source);
         session.setState(start);
-        vp::Decoder reference(vp::Paper::millimetres80());
+        vp::RecordingSink referenceSink;
+        vp::Decoder reference(vp::Paper::millimetres80(), referenceSink);
         reference.setState(start);
-        std::string expected = reference.takeReplies();
+        std::string expected = referenceSink.takeReplies();
         for (char byte : stream) {
             session.bytesArrived(QByteArray(1, byte));
             reference.feed(std::string_view(&byte, 1));
-            expected += reference.takeReplies();
+            expected += referenceSink.takeReplies();
             ASSERT_EQ(vp::hexBytes(source.replies), vp::hexBytes(expected));
         }
         PrinterState next = start;
         next.paperEnd = !next.paperEnd;
         session.setState(next);
         reference.setState(next);
-        expected += reference.takeReplies();
+        expected += referenceSink.takeReplies();
         EXPECT_EQ(vp::hexBytes(source.replies), vp::hexBytes(expected));
     }
 }

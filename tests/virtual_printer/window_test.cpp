@@ -108,7 +108,10 @@ private slots:
         vp::PrinterState out;
         out.paperEnd = true;
         out.model = "POS-80";
-        window.showState(out);
+        vp::RecordingSink sink;
+        vp::PrinterEngine printer(vp::Paper::millimetres80(), sink);
+        printer.setState(out);
+        window.watch(printer);
         QVERIFY(action(window, QStringLiteral("Paper end"))->isChecked());
         QVERIFY(!action(window, QStringLiteral("Cover open"))->isChecked());
         QVERIFY(asked.isEmpty());

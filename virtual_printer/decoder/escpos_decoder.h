@@ -4,11 +4,13 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "output_sink.h"
 #include "printed_items.h"
 #include "printer_state.h"
 #include "two_d_symbols.h"
@@ -16,9 +18,10 @@
 namespace vp {
 
 // Reads an ESC/POS byte stream the way a Chinese-market receipt printer does and lays out
-// what it prints. Bytes may come in any chunks: a command split across two calls of feed()
-// decodes exactly as if it had come in one. Print modes persist across receipts and
-// connections, as they do in the printer, until ESC @.
+// what it prints, putting items, replies and drawer pulses into its sink as they arise. Bytes
+// may come in any chunks: a command split across two calls of feed() decodes exactly as if it
+// had come in one. Print modes persist across receipts and connections, as they do in the
+// printer, until ESC @.
 class Decoder {
 public:
     // The most data one command may carry and still be drawn: a picture the height of a long
@@ -26,10 +29,7 @@ public:
     static constexpr std::size_t largestDataBlock = 1 << 20;
     // What the printer keeps of a stream while it cannot print.
     static constexpr std::size_t receiveBufferBytes = 64 << 10;
-    // Replies nobody takes are not piled up beyond this.
-    static constexpr std::size_t replyBufferBytes = 4 << 10;
-
-    explicit Decoder(Paper paper);
+    Decoder(Paper paper, OutputSink& sink);
 
     void feed(std::string_view bytes);
     // The stream has paused for good (the receipt is over): a command still incomplete is
@@ -37,22 +37,14 @@ public:
     // saying so, since a printer would hold it back. Bytes held while the printer could not
     // print are left alone: they have not printed yet, so the receipt goes on with them.
     void finish();
-    // Items completed since the last call, in stream order.
-    std::vector<Item> take();
 
     const Paper& paper() const { return paper_; }
 
-    // The simulated printer's faults and sensors. Setting them may queue a reply (automatic
+    // The simulated printer's faults and sensors. Setting them may send a reply (automatic
     // status back, when enabled and something it reports changed) and, when printing can go on
     // again, decodes what was held meanwhile.
     void setState(const PrinterState& state);
     const PrinterState& state() const { return state_; }
-    // Bytes the printer sends back on its line (status replies, IDs, automatic status back),
-    // in the order they arose, since the last call. The byte source writes them at once.
-    std::string takeReplies();
-    // Drawer kick pulses decoded since the last call: the program raises the drawer sensor
-    // for a while after each.
-    int takeDrawerPulses();
     // False while the printer holds as much unprinted data as its receive buffer takes: the
     // byte source should stop reading until the state changes.
     bool acceptsBytes() const { return room() > 0; }
@@ -106,10 +98,16 @@ private:
     struct Area {
         int left, width;
     };
-    // The command table (escpos_decoder.cpp) and what a handler is given.
+    // The command table (command_table.cpp) and what a handler is given.
     struct Command;
     struct Received;
     static const Command commands[];
+    static std::span<const Command> commandTable();
+    // Functions of a command (GS ( k), by the bytes after its pL pH; the longest match applies.
+    struct Function;
+    static const Function functions[];
+    static std::span<const Function> functionTable();
+    void function(const Received& command);
 
     // Real-time requests are acted on as they arrive, the rest is decoded or held.
     void receive(std::string_view bytes);
@@ -127,61 +125,70 @@ private:
                     std::size_t end = 0);
     std::size_t passOver(const Command& row, std::string_view header, std::size_t data);
 
-    // Handlers, in the order of the table.
+    // Handlers, by concern.
+    // Print modes and character tables (print_modes.cpp).
     void printModes(const Received& command);
     void emphasis(const Received& command);
     void doubleStrike(const Received& command);
     void underline(const Received& command);
     void characterFont(const Received& command);
-    void justification(const Received& command);
-    void lineSpacing(const Received& command);
-    void defaultLineSpacing(const Received& command);
-    void feedLines(const Received& command);
-    void feedDots(const Received& command);
-    void rightSpacing(const Received& command);
+    void characterSize(const Received& command);
+    void reversePrinting(const Received& command);
     void codeTable(const Received& command);
     void internationalSet(const Received& command);
-    void absolutePosition(const Received& command);
-    void relativePosition(const Received& command);
-    void initialise(const Received& command);
-    void partialCut(const Received& command);
-    void drawerPulse(const Received& command);
-    void bitImage(const Received& command);
-    void characterSize(const Received& command);
-    void leftMargin(const Received& command);
-    void printingAreaWidth(const Received& command);
-    void reversePrinting(const Received& command);
-    void cutPaper(const Received& command);
-    void barcodeHeight(const Received& command);
-    void moduleWidth(const Received& command);
-    void hriPosition(const Received& command);
-    void hriFont(const Received& command);
-    void barcode(const Received& command);
-    void rasterImage(const Received& command);
-    void graphics(const Received& command);
-    void defineDownloadedImage(const Received& command);
-    void printDownloadedImage(const Received& command);
-    void defineNvBitImages(const Received& command);
-    void printNvBitImage(const Received& command);
-    void twoDSymbol(const Received& command);
-    bool qrSetting(std::uint8_t fn, std::string_view parameters);
-    bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
-    bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);
-    std::variant<Bitmap, SymbolError> storedSymbol(std::uint8_t cn) const;
-    void printSymbol(std::uint8_t cn, const Received& command);
-    void replySymbolSize(std::uint8_t cn);
-    void statusBack(const Received& command);
-    void statusRequest(const Received& command);
-    void idRequest(const Received& command);
     void kanjiOn(const Received& command);
     void kanjiOff(const Received& command);
     void kanjiSpacing(const Received& command);
     void kanjiModes(const Received& command);
     void kanjiUnderline(const Received& command);
     void kanjiQuadruple(const Received& command);
-    void realTime(const Received& command);
+    // The line and its layout, feeds, cuts, the drawer, and commands only listed (line_layout.cpp).
+    void justification(const Received& command);
+    void lineSpacing(const Received& command);
+    void defaultLineSpacing(const Received& command);
+    void feedLines(const Received& command);
+    void feedDots(const Received& command);
+    void rightSpacing(const Received& command);
+    void absolutePosition(const Received& command);
+    void relativePosition(const Received& command);
+    void leftMargin(const Received& command);
+    void printingAreaWidth(const Received& command);
+    void initialise(const Received& command);
+    void partialCut(const Received& command);
+    void cutPaper(const Received& command);
+    void drawerPulse(const Received& command);
     void setting(const Received& command);
     void notDrawn(const Received& command);
+    // Pictures (picture_commands.cpp).
+    void bitImage(const Received& command);
+    void rasterImage(const Received& command);
+    void graphics(const Received& command);
+    void defineDownloadedImage(const Received& command);
+    void printDownloadedImage(const Received& command);
+    void defineNvBitImages(const Received& command);
+    void printNvBitImage(const Received& command);
+    // Barcodes and 2-D symbols (symbol_commands.cpp).
+    void barcodeHeight(const Received& command);
+    void moduleWidth(const Received& command);
+    void hriPosition(const Received& command);
+    void hriFont(const Received& command);
+    void barcode(const Received& command);
+    void symbolSetting(const Received& command);
+    void storeSymbolData(const Received& command);
+    void printStoredSymbol(const Received& command);
+    void symbolSize(const Received& command);
+    void undrawnSymbol(const Received& command);
+    bool qrSetting(std::uint8_t fn, std::string_view parameters);
+    bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
+    bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);
+    std::variant<Bitmap, SymbolError> storedSymbol(std::uint8_t cn) const;
+    void printSymbol(std::uint8_t cn, const Received& command);
+    void replySymbolSize(std::uint8_t cn);
+    // Replies (reply_commands.cpp).
+    void statusBack(const Received& command);
+    void statusRequest(const Received& command);
+    void idRequest(const Received& command);
+    void realTime(const Received& command);
 
     const Area& area() const { return area_; }
     void updateArea();
@@ -206,8 +213,6 @@ private:
     // The parameter, as a value or its digit, when it is at most `highest`; else it is invalid.
     std::optional<int> choice(const Received& command, int highest);
     void note(std::string event);
-    // Queues bytes for the line; false when too many earlier ones are still unread.
-    bool send(const std::string& bytes);
     void reply(const std::string& bytes, const std::string& request);
     void sendStatusBack();
 
@@ -230,11 +235,9 @@ private:
     std::optional<Bitmap> downloadedImage_;  // GS *
     std::vector<Bitmap> nvBitImages_;        // FS q, numbered from 1
     std::map<int, std::string> symbolData_;  // GS ( k fn 80, by the symbol's cn
-    std::vector<Item> out_;
+    OutputSink& sink_;
     PrinterState state_;
     bool statusBackOn_ = false;
-    std::string replies_;
-    int drawerPulses_ = 0;
 };
 
 }  // namespace vp

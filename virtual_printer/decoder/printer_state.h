@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vp {
 
@@ -17,5 +18,21 @@ struct PrinterState {
     bool printing() const { return !coverOpen && !paperEnd; }
     friend bool operator==(const PrinterState&, const PrinterState&) = default;
 };
+
+// The names a person or a script gives the simulated printer's faults and sensors, as in
+// `--state cover-open,paper-end` and the lines `set NAME` and `clear NAME`.
+struct StateFlag {
+    const char* name;
+    bool PrinterState::*member;
+};
+inline constexpr StateFlag stateFlags[] = {
+    {"cover-open", &PrinterState::coverOpen},
+    {"paper-near-end", &PrinterState::paperNearEnd},
+    {"paper-end", &PrinterState::paperEnd},
+    {"drawer-open", &PrinterState::drawerOpen},
+};
+
+// "cover-open set", "paper-end cleared", "model NAME": one per difference between the states.
+std::vector<std::string> describeChanges(const PrinterState& before, const PrinterState& after);
 
 }  // namespace vp

@@ -346,7 +346,8 @@ int main(int argc, char* argv[]) {
         session.onEvent = [&](const std::string& event) {
             window->addEvent(QString::fromStdString(event));
         };
-        session.onStateChanged = [&](const vp::PrinterState& state) { window->showState(state); };
+        window->watch(session.printer());
+        session.onStateChanged = [&](const vp::PrinterState&) { window->showState(); };
         QObject::connect(window.get(), &vp::RollWindow::stateRequested, &session,
                          &vp::PrinterSession::setState);
         window->show();

@@ -8,7 +8,7 @@
 namespace vp {
 
 PrinterSession::PrinterSession(Paper paper, int idleEndMs, QObject* parent)
-    : QObject(parent), roll_(paper) {
+    : QObject(parent), engine_(paper, *this) {
     idle_.setSingleShot(true);
     idle_.setInterval(idleEndMs);
     connect(&idle_, &QTimer::timeout, this, &PrinterSession::endOfStream);
@@ -54,14 +54,14 @@ void PrinterSession::endOfStream() {
     idle_.stop();
     nextTurn_.stop();
     received_.clear();
-    roll_.endOfStream();
-    collect();
+    engine_.endOfStream();
+    afterPrinting();
     updateReading();
 }
 
 void PrinterSession::setState(const PrinterState& state) {
     // The drawer moved by hand stays where it was put.
-    if (state.drawerOpen != state_.drawerOpen) drawer_.stop();
+    if (state.drawerOpen != this->state().drawerOpen) drawer_.stop();
     changeState(state, {});
 }
 
@@ -70,44 +70,40 @@ void PrinterSession::decodeReceived() {
     turn.start();
     qsizetype at = 0;
     const bool hadAny = !received_.isEmpty();
-    while (at < received_.size() && roll_.decoder().acceptsBytes()) {
+    while (at < received_.size() && engine_.acceptsBytes()) {
         // No more than the printer has room for: the rest waits here, not lost.
         const auto room = static_cast<qsizetype>(
-            std::min<std::size_t>(roll_.decoder().room(), static_cast<std::size_t>(sliceBytes)));
+            std::min<std::size_t>(engine_.room(), static_cast<std::size_t>(sliceBytes)));
         const qsizetype slice = std::min(room, received_.size() - at);
-        roll_.feed(std::string_view(received_.constData() + at, static_cast<std::size_t>(slice)));
+        engine_.feed(std::string_view(received_.constData() + at, static_cast<std::size_t>(slice)));
         at += slice;
-        collect();
+        afterPrinting();
         if (turn.elapsed() >= turnBudgetMs) break;
     }
     received_.remove(0, at);
-    if (!received_.isEmpty() && roll_.decoder().acceptsBytes()) nextTurn_.start();
+    if (!received_.isEmpty() && engine_.acceptsBytes()) nextTurn_.start();
     updateReading();
     armIdleEnd();
-    if (hadAny && onProgress && !roll_.current().empty()) onProgress(roll_.current());
+    if (hadAny && onProgress && !engine_.current().empty()) onProgress(engine_.current());
 }
 
-void PrinterSession::collect() {
-    Decoder& decoder = roll_.decoder();
-    if (const std::string replies = decoder.takeReplies(); !replies.empty() && source_)
-        source_->reply(QByteArray(replies.data(), static_cast<qsizetype>(replies.size())));
-    if (decoder.takeDrawerPulses() > 0) drawerPulsed();
-    for (const Receipt& receipt : roll_.takeFinished())
+void PrinterSession::reply(std::string_view bytes) {
+    if (source_) source_->reply(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+void PrinterSession::afterPrinting() {
+    if (std::exchange(drawerPulses_, 0) > 0) drawerPulsed();
+    for (const Receipt& receipt : std::exchange(ended_, {}))
         if (onReceipt) onReceipt(receipt);
 }
 
 void PrinterSession::changeState(const PrinterState& next, const std::string& cause) {
-    const PrinterState before = state();
-    if (next == before) return;
-    state_ = next;
-    // Through the roll: a receipt that was held whole, cut and all, is finished now.
-    roll_.setState(next);
-    for (const std::string& change : describeChanges(before, next))
-        if (onEvent) onEvent(change + cause);
+    if (next == state()) return;
+    // Lists the changes, then sends automatic status back and prints what it held.
+    engine_.setState(next, cause);
     if (onStateChanged) onStateChanged(next);
-    // Automatic status back, and whatever the printer held while it could not print.
-    collect();
-    if (onProgress && !roll_.current().empty()) onProgress(roll_.current());
+    afterPrinting();
+    if (onProgress && !engine_.current().empty()) onProgress(engine_.current());
     if (!received_.isEmpty()) nextTurn_.start();
     updateReading();
     armIdleEnd();
@@ -128,7 +124,7 @@ void PrinterSession::drawerPulsed() {
 }
 
 void PrinterSession::updateReading() {
-    if (source_) source_->setReading(received_.isEmpty() && roll_.decoder().acceptsBytes());
+    if (source_) source_->setReading(received_.isEmpty() && engine_.acceptsBytes());
 }
 
 void PrinterSession::armIdleEnd() {

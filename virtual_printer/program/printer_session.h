@@ -5,8 +5,10 @@
 #include <QTimer>
 #include <functional>
 #include <string>
+#include <vector>
 
-#include "paper_roll.h"
+#include "output_sink.h"
+#include "printer_engine.h"
 #include "printer_state.h"
 
 namespace vp {
@@ -18,8 +20,9 @@ class ByteSource;
 // simulated faults decide whether the source may read on. A receipt ends at a cut, or once
 // the stream has been quiet for `idleEnd` after its writer left: the tester closes and
 // reopens its port within a receipt, and that must stay one picture. Nothing runs while it
-// waits.
-class PrinterSession : public QObject {
+// waits. The printer itself, its state included, is the engine: the session moves bytes into
+// it, passes on what it puts out, and runs the clocks (the idle end, the drawer closing).
+class PrinterSession : public QObject, private OutputSink {
     Q_OBJECT
 public:
     explicit PrinterSession(Paper paper, int idleEndMs = 1000, QObject* parent = nullptr);
@@ -37,12 +40,13 @@ public:
     // difference is listed through onEvent. A drawer opened by a pulse closes by itself after
     // a while, unless it is opened or closed by hand meanwhile; one opened by hand stays open.
     void setState(const PrinterState& state);
-    const PrinterState& state() const { return state_; }
+    const PrinterState& state() const { return engine_.state(); }
+    const PrinterEngine& printer() const { return engine_; }
     // How long the drawer stays open after a drawer pulse; 0 leaves the sensor alone.
     void setDrawerOpenMs(int ms) { drawerOpenMs_ = ms; }
 
-    const Receipt& current() const { return roll_.current(); }
-    const Paper& paper() const { return roll_.paper(); }
+    const Receipt& current() const { return engine_.current(); }
+    const Paper& paper() const { return engine_.paper(); }
 
     std::function<void(const Receipt&)> onReceipt;
     // The receipt printing now has more on it.
@@ -59,15 +63,23 @@ public:
 private:
     // Decodes what has been received, as far as the printer takes it and the turn allows.
     void decodeReceived();
-    // After anything that may make the printer answer, open the drawer or finish receipts.
-    void collect();
+    // What the engine puts out. Replies go back at once; a drawer pulse changes the state and
+    // a receipt is passed on once the engine has returned (afterPrinting), in that order.
+    void receiptEnded(Receipt&& receipt) override { ended_.push_back(std::move(receipt)); }
+    void reply(std::string_view bytes) override;
+    void drawerPulse() override { ++drawerPulses_; }
+    void event(const std::string& text) override {
+        if (onEvent) onEvent(text);
+    }
+    void afterPrinting();
     void changeState(const PrinterState& next, const std::string& cause);
     void drawerPulsed();
     void updateReading();
     void armIdleEnd();
 
-    PaperRoll roll_;
-    PrinterState state_;  // as given to the decoder
+    PrinterEngine engine_;
+    std::vector<Receipt> ended_;
+    int drawerPulses_ = 0;
     ByteSource* source_ = nullptr;
     QTimer idle_, drawer_, nextTurn_;
     QByteArray received_;  // at most a chunk or two: the source stops while it is not empty

@@ -74,7 +74,7 @@ RollWindow::RollWindow(Paper paper, const QString& port, qint64 memoryBudget)
         flip->setCheckable(true);
         flip->setToolTip(tips[i]);
         connect(flip, &QAction::triggered, this, [this, i](bool on) {
-            PrinterState wanted = state_;
+            PrinterState wanted = printer_ ? printer_->state() : PrinterState{};
             wanted.*stateFlags[i].member = on;
             emit stateRequested(wanted);
         });
@@ -84,8 +84,14 @@ RollWindow::RollWindow(Paper paper, const QString& port, qint64 memoryBudget)
     resize(paper.widthDots() + 400, 800);
 }
 
-void RollWindow::showState(const PrinterState& state) {
-    state_ = state;
+void RollWindow::watch(const PrinterEngine& printer) {
+    printer_ = &printer;
+    showState();
+}
+
+void RollWindow::showState() {
+    if (!printer_) return;
+    const PrinterState& state = printer_->state();
     for (std::size_t i = 0; i < std::size(stateFlags); ++i)
         switches_[static_cast<qsizetype>(i)]->setChecked(state.*stateFlags[i].member);
 }

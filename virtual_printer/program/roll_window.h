@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "printed_items.h"
-#include "printer_state.h"
+#include "printer_engine.h"
 #include "receipt_renderer.h"
 
 class QAction;
@@ -35,8 +35,10 @@ public:
     // Something that happened outside a receipt: a change of the printer's state, a closed
     // connection.
     void addEvent(const QString& text);
-    // Sets the switches to the printer's state without asking for a change.
-    void showState(const PrinterState& state);
+    // The printer whose state the switches show and ask to change; they show it now.
+    void watch(const PrinterEngine& printer);
+    // Sets the switches to the printer's state now, without asking for a change.
+    void showState();
     // The kept receipts as one picture, in order.
     QImage rollPicture() const;
     bool saveRoll(const QString& path) const;
@@ -69,7 +71,7 @@ private:
     std::deque<Kept> kept_;
     int numbered_ = 0;  // receipts shown since the last clear, dropped ones included
     int dropped_ = 0;
-    PrinterState state_;
+    const PrinterEngine* printer_ = nullptr;
     QList<QAction*> switches_;  // in the order of stateFlags
     QScrollArea* scroll_ = nullptr;
     QVBoxLayout* roll_ = nullptr;

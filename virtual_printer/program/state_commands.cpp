@@ -57,13 +57,4 @@ std::string applyStateCommand(std::string_view line, PrinterState& state) {
     return {};
 }
 
-std::vector<std::string> describeChanges(const PrinterState& before, const PrinterState& after) {
-    std::vector<std::string> changes;
-    for (const StateFlag& flag : stateFlags)
-        if (before.*flag.member != after.*flag.member)
-            changes.push_back(std::string(flag.name) + (after.*flag.member ? " set" : " cleared"));
-    if (before.model != after.model) changes.push_back("model " + after.model);
-    return changes;
-}
-
 }  // namespace vp

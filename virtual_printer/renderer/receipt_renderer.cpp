@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "head_metrics.h"
+
 namespace vp {
 namespace {
 
@@ -15,17 +17,6 @@ const QString latinFamily = QStringLiteral("DejaVu Sans Mono");
 // that most Chinese desktops have.
 const QStringList kanjiFamilies = {QStringLiteral("AR PL UMing CN"),
                                    QStringLiteral("Noto Sans CJK SC")};
-
-constexpr int kanjiCell = 24;
-constexpr int hriGapDots = 4;
-constexpr int markerPadding = 3;
-
-int cellWidth(Font font) {
-    return font == Font::A ? 12 : 9;
-}
-int cellHeight(Font font) {
-    return font == Font::A ? 24 : 17;
-}
 
 // The face at the largest pixel size whose characters fit the cell.
 QFont fittedFont(const QStringList& families, int width, int height) {

@@ -1,0 +1,129 @@
+// Characters and how they look: text in the code tables and GBK, print modes, Kanji modes.
+#include "decoder_internals.h"
+
+#include "character_sets.h"
+
+namespace vp {
+
+using namespace decoding;
+
+std::size_t Decoder::text(std::string_view in) {
+    const std::uint8_t first = byteAt(in, 0);
+    if (first < 0x80) {
+        place(Run::Kind::Single, modes_.internationalSet == 0
+                                     ? first
+                                     : internationalCharacter(modes_.internationalSet, first));
+        return 1;
+    }
+    if (!modes_.kanji) {
+        if (const char32_t c = codeTableCharacter(modes_.codeTable, first)) {
+            place(Run::Kind::Single, c);
+        } else {
+            mark(in.substr(0, 1), "no character " + hexBytes(in.substr(0, 1)) + " in code table " +
+                                      number(modes_.codeTable));
+        }
+        return 1;
+    }
+    if (!isGbkLead(first)) {
+        mark(in.substr(0, 1), "invalid GBK " + hexBytes(in.substr(0, 1)));
+        return 1;
+    }
+    if (in.size() < 2) return more(2);
+    const std::uint8_t trail = byteAt(in, 1);
+    if (const char32_t c = gbkCharacter(first, trail)) {
+        place(Run::Kind::Double, c);
+        return 2;
+    }
+    // A byte that cannot end a pair is read again on its own, so that a stray lead byte does
+    // not swallow the line feed after it.
+    const bool couldPair = trail >= 0x40 && trail != 0x7F && trail != 0xFF;
+    mark(in.substr(0, couldPair ? 2 : 1), "invalid GBK " + hexBytes(in.substr(0, 2)));
+    return couldPair ? 2 : 1;
+}
+
+void Decoder::printModes(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    modes_.font = (n & 0x01) ? Font::B : Font::A;
+    modes_.emphasised = (n & 0x08) != 0;
+    modes_.heightScale = (n & 0x10) ? 2 : 1;
+    modes_.widthScale = (n & 0x20) ? 2 : 1;
+    modes_.underline = (n & 0x80) ? 1 : 0;
+}
+
+void Decoder::emphasis(const Received& command) {
+    modes_.emphasised = (command.parameter() & 0x01) != 0;
+}
+
+void Decoder::doubleStrike(const Received& command) {
+    modes_.doubleStrike = (command.parameter() & 0x01) != 0;
+}
+
+void Decoder::underline(const Received& command) {
+    if (const auto value = choice(command, 2)) modes_.underline = static_cast<std::uint8_t>(*value);
+}
+
+void Decoder::characterFont(const Received& command) {
+    if (const auto value = choice(command, 1)) modes_.font = *value == 1 ? Font::B : Font::A;
+}
+
+void Decoder::characterSize(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    const int width = (n >> 4) + 1, height = (n & 0x0F) + 1;
+    if (width > 8 || height > 8) {
+        invalid(command);
+        return;
+    }
+    modes_.widthScale = modes_.kanjiWidthScale = static_cast<std::uint8_t>(width);
+    modes_.heightScale = modes_.kanjiHeightScale = static_cast<std::uint8_t>(height);
+}
+
+void Decoder::reversePrinting(const Received& command) {
+    modes_.reverse = (command.parameter() & 0x01) != 0;
+}
+
+void Decoder::codeTable(const Received& command) {
+    modes_.codeTable = command.parameter();
+    note("code table " + number(command.parameter()));
+}
+
+void Decoder::internationalSet(const Received& command) {
+    const std::uint8_t n = command.parameter();
+    if (!isInternationalSet(n)) {
+        invalid(command);
+        return;
+    }
+    modes_.internationalSet = n;
+    note("international character set " + number(n));
+}
+
+void Decoder::kanjiOn(const Received&) {
+    modes_.kanji = true;
+}
+
+void Decoder::kanjiOff(const Received&) {
+    modes_.kanji = false;
+}
+
+void Decoder::kanjiSpacing(const Received& command) {
+    modes_.kanjiLeftSpacing = command.parameter(0);
+    modes_.kanjiRightSpacing = command.parameter(1);
+}
+
+void Decoder::kanjiModes(const Received& command) {
+    // Only bits 2, 3 and 7 mean anything here; the rest are ignored.
+    const std::uint8_t n = command.parameter();
+    modes_.kanjiWidthScale = (n & 0x04) ? 2 : 1;
+    modes_.kanjiHeightScale = (n & 0x08) ? 2 : 1;
+    modes_.kanjiUnderline = (n & 0x80) ? 1 : 0;
+}
+
+void Decoder::kanjiUnderline(const Received& command) {
+    if (const auto value = choice(command, 2))
+        modes_.kanjiUnderline = static_cast<std::uint8_t>(*value);
+}
+
+void Decoder::kanjiQuadruple(const Received& command) {
+    modes_.kanjiWidthScale = modes_.kanjiHeightScale = (command.parameter() & 0x01) ? 2 : 1;
+}
+
+}  // namespace vp

@@ -1,0 +1,52 @@
+#include "printer_engine.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vp {
+
+PrinterEngine::PrinterEngine(Paper paper, OutputSink& out, int longestReceiptDots)
+    : out_(out), decoder_(paper, *this), longest_(longestReceiptDots) {}
+
+void PrinterEngine::feed(std::string_view bytes) {
+    decoder_.feed(bytes);
+}
+
+void PrinterEngine::endOfStream() {
+    decoder_.finish();
+    const bool blankOnly =
+        std::all_of(current_.items.begin(), current_.items.end(), [](const Item& item) {
+            const auto* line = std::get_if<PrintedLine>(&item);
+            return line != nullptr && line->blank();
+        });
+    if (!blankOnly) finishCurrent();
+}
+
+void PrinterEngine::setState(const PrinterState& state, std::string_view cause) {
+    const PrinterState before = decoder_.state();
+    if (state == before) return;
+    for (const std::string& change : describeChanges(before, state))
+        out_.event(change + std::string(cause));
+    decoder_.setState(state);
+}
+
+void PrinterEngine::item(Item&& item) {
+    const bool cut = std::holds_alternative<Cut>(item);
+    currentHeight_ += heightDots(item);
+    current_.items.push_back(std::move(item));
+    if (cut) {
+        finishCurrent();
+    } else if (currentHeight_ > longest_) {
+        // Paper that never gets cut would make one endless picture.
+        current_.items.push_back(
+            Event{"picture ends here: longer than " + std::to_string(longest_) + " dots"});
+        finishCurrent();
+    }
+}
+
+void PrinterEngine::finishCurrent() {
+    out_.receiptEnded(std::exchange(current_, {}));
+    currentHeight_ = 0;
+}
+
+}  // namespace vp
