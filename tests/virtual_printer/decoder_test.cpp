@@ -247,6 +247,29 @@ const Case cases[] = {
     {"CODE128 without a code set", "1D 6B 49 02 31 32",
      "event barcode CODE128 not printed: does not start with {A, {B or {C, 1D 6B 49 02 31 32\n"
      "line 21/21 m@0/159\"1D 6B 49 02 31 32\""},
+    {"UPC-E of number system 1", "1D 6B 42 07 \"1123456\"",
+     "event barcode UPC-E not printed: number system 1, should be 0, 1D 6B 42 07 31 31 32 33 …\n"
+     "line 21/21 m@0/231\"1D 6B 42 07 31 31 32 33 …\""},
+    {"UPC-A digits that UPC-E cannot suppress", "1D 6B 01 \"01234567890\" 00",
+     "event barcode UPC-E not printed: UPC-A digits that do not suppress to UPC-E, 1D 6B 01 30 31 "
+     "32 33 34 …\n"
+     "line 21/21 m@0/231\"1D 6B 01 30 31 32 33 34 …\""},
+    {"ITF: an odd last digit dropped from the NUL form", "1D 6B 05 \"12345\" 00",
+     R"(barcode ITF x30 w126 h162 "1234")"},
+    {"ITF: the counted form with an odd number of digits", "1D 6B 46 03 \"123\"",
+     "event barcode ITF not printed: wants an even number of digits, 1D 6B 46 03 31 32 33\n"
+     "line 21/21 m@0/186\"1D 6B 46 03 31 32 33\""},
+    {"CODABAR without its start and stop", "1D 6B 47 03 \"123\"",
+     "event barcode CODABAR not printed: does not start and end with A-D or a-d, 1D 6B 47 03 31 32 "
+     "33\n"
+     "line 21/21 m@0/186\"1D 6B 47 03 31 32 33\""},
+    {"CODABAR with a start inside", "1D 6B 06 \"A1B2A\" 00",
+     "event barcode CODABAR not printed: start or stop character B inside, 1D 6B 06 41 31 42 32 41 "
+     "…\n"
+     "line 21/21 m@0/231\"1D 6B 06 41 31 42 32 41 …\""},
+    {"CODE93 takes no byte above 7F", "1D 6B 48 02 41 80",
+     "event barcode CODE93 not printed: byte 80 is not in CODE93, 1D 6B 48 02 41 80\n"
+     "line 21/21 m@0/159\"1D 6B 48 02 41 80\""},
     {"barcode after text prints as text", "41 1D 6B 49 02 42 43 0A",
      "event barcode ignored: not at the beginning of a line\n"
      "event unknown 02\n"

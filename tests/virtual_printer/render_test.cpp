@@ -60,10 +60,27 @@ TEST(Barcodes, ScanBackAsTheirData) {
          "No.123456ABc"},
         {"EAN-13", bytesFromHex("1D 6B 02") + "400638133393" + '\0', "4006381333931", true},
         {"EAN-8", barcode(68, "9638507"), "96385074", true},
-        // zbar reports UPC-A as the EAN-13 it is a part of.
+        // zbar reports UPC-A as the EAN-13 it is a part of, UPC-E as the UPC-A it stands for.
         {"UPC-A", barcode(65, "03600029145"), "0036000291452", true},
+        {"UPC-E of six digits", barcode(66, "123456"), "0012345000065", true},
+        {"UPC-E of seven, check digit added", barcode(66, "0654321"), "0065100004327", true},
+        {"UPC-E from UPC-A, NUL form", bytesFromHex("1D 6B 01") + "03600000029" + '\0',
+         "0036000000290", true},
+        {"UPC-E from UPC-A, rule 3", barcode(66, "012300000451"), "0012300000451", true},
+        {"UPC-E from UPC-A, rule 4", barcode(66, "01234000005"), "0012340000053", true},
+        {"UPC-E from UPC-A, rule 5-9", barcode(66, "01234500007"), "0012345000072", true},
+        {"ITF", barcode(70, "0123456789"), "0123456789", true},
+        {"ITF in the NUL form drops an odd last digit", bytesFromHex("1D 6B 05") + "4711081" + '\0',
+         "471108", true},
+        // zbar gives CODABAR's start and stop characters, in capitals.
+        {"CODABAR", barcode(71, "A0123456789B"), "A0123456789B"},
+        {"CODABAR in the NUL form, small start and stop",
+         bytesFromHex("1D 6B 06") + "c-$:/.+d" + '\0', "C-$:/.+D", true},
+        {"CODE93 through its shifts", bytesFromHex("1D 77 02") + barcode(72, "Tel:+86\t(0755)\x1b"),
+         "Tel:+86\t(0755)\x1b"},
     };
-    // Every CODE128 character of code sets B and C, and every CODE39 character.
+    // Every CODE128 character of code sets B and C, every CODE39 character, every printable
+    // character in CODE93.
     for (std::size_t at = 0; at < printable.size(); at += 19) {
         const std::string chunk = printable.substr(at, 19);
         std::string data = "{B";
@@ -78,6 +95,10 @@ TEST(Barcodes, ScanBackAsTheirData) {
     for (std::size_t at = 0; at < code39.size(); at += 11)
         cases.push_back({"CODE39", bytesFromHex("1D 77 02") + barcode(69, code39.substr(at, 11)),
                          code39.substr(at, 11)});
+
+    for (std::size_t at = 0; at < printable.size(); at += 12)
+        cases.push_back({"CODE93", bytesFromHex("1D 77 02") + barcode(72, printable.substr(at, 12)),
+                         printable.substr(at, 12)});
 
     for (const Case& c : cases) {
         for (Paper paper : {Paper::millimetres80(), Paper::millimetres58()}) {
@@ -208,7 +229,7 @@ TEST(LibraryStreams, PrintAsTheLibrariesMeantThem) {
         expected[line.substr(0, tab)].emplace_back(line.substr(tab + 1, second - tab - 1),
                                                    line.substr(second + 1));
     }
-    ASSERT_GE(expected.size(), 9u);
+    ASSERT_GE(expected.size(), 12u);
     const QImage logo(QString::fromStdString(folder + "/logo.png"));
     ASSERT_FALSE(logo.isNull());
     for (const auto& [stream, codes] : expected) {

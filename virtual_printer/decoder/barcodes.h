@@ -42,9 +42,12 @@ enum class Symbology : std::uint8_t {
 const char* symbologyName(Symbology symbology);
 
 // Data as sent: digits for the EAN/UPC family (the check digit is computed; a sent one must
-// match), characters for CODE39 (start and stop added unless sent), "{A"/"{B"/"{C" first for
-// CODE128, with "{S" shift, "{1".."{4" function characters and "{{" for a brace.
-SymbolResult encodeSymbol(Symbology symbology, std::string_view data);
+// match; UPC-E takes its six digits or the UPC-A ones that suppress to them) and ITF,
+// characters for CODE39 (start and stop added unless sent), CODABAR with its start and stop,
+// bytes 00-7F for CODE93 (start, stop and both check characters added), "{A"/"{B"/"{C" first
+// for CODE128, with "{S" shift, "{1".."{4" function characters and "{{" for a brace.
+// `nulForm`: the data ended in NUL (GS k m 0-6), where ITF drops an odd last digit.
+SymbolResult encodeSymbol(Symbology symbology, std::string_view data, bool nulForm = false);
 
 // The EAN/UPC check digit of the digits given (without it).
 int eanCheckDigit(std::string_view digits);

@@ -63,7 +63,7 @@ void Decoder::barcode(const Received& command) {
     const Symbology symbology = static_cast<Symbology>(
         command.parameter() <= 6 ? command.parameter() + 65 : command.parameter());
     const std::string name = symbologyName(symbology);
-    const SymbolResult result = encodeSymbol(symbology, command.data);
+    const SymbolResult result = encodeSymbol(symbology, command.data, command.parameter() <= 6);
     if (const auto* error = std::get_if<SymbolError>(&result)) {
         mark(command.bytes, "barcode " + name + " not printed: " + error->reason + ", " +
                                 hexBytes(command.bytes, markerBytesShown));

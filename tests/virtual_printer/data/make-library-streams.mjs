@@ -1,4 +1,4 @@
-// Writes receipts as three general ESC/POS libraries from npm encode them, with a logo drawn
+// Writes receipts as six general ESC/POS libraries from npm encode them, with a logo drawn
 // here, payment and e-invoice QR codes, PDF417, 1-D codes, cuts and drawer pulses, and
 // library-streams.tsv: one line per code a stream carries (file, symbology as ZXing and
 // zbar name it, the text encoded) and per logo (file, "logo", the picture sent).
@@ -11,6 +11,10 @@ const require = createRequire(join(process.cwd(), 'package.json'));
 const receiptline = require('receiptline');
 const ReceiptPrinterEncoder = require('@point-of-sale/receipt-printer-encoder');
 const { ThermalPrinter, PrinterTypes, CharacterSet } = require('node-thermal-printer');
+const { Printer: BufferPrinter, InMemory, Image: BufferImage, Align, Style, Cut, Drawer } =
+    require('escpos-buffer');
+const escpos = require('escpos');
+const nodeEscpos = require('@node-escpos/core');
 const { PNG } = require('pngjs');
 const iconv = require('iconv-lite');
 
@@ -315,6 +319,72 @@ const pixels = { data: new Uint8ClampedArray(logo.data), width: logo.width, heig
     printer.printQR('https://shop.example.eu/r/4711', { cellSize: 4, correction: 'H' });
     printer.partialCut();
     save('thermal-printer-europe.bin', printer.getBuffer(), [['QRCode', 'https://shop.example.eu/r/4711']]);
+}
+
+// escpos-buffer for an Epson TM-T20: ESC * 33 logo in 24-dot strips, GS ( k QR code, drawer
+// pulse, partial cut. It has no Chinese code page and no barcode method: the ITF code goes
+// raw through its connection, as a program using it sends one.
+{
+    const connection = new InMemory();
+    const printer = await BufferPrinter.CONNECT('TM-T20', connection);
+    await printer.setAlignment(Align.Center);
+    await printer.draw(new BufferImage({ data: logo.data, width: logo.width, height: logo.height }));
+    await printer.writeln('Padaria Central', Style.DoubleHeight | Style.Bold, Align.Center);
+    await printer.writeln('Cafe com leite      R$ 5,00');
+    await printer.qrcode('https://shop.example.br/r/9001', 5);
+    connection.write(Buffer.from([0x1d, 0x6b, 70, 14, ...Buffer.from('17899999000012')]));
+    await printer.feed(1);
+    await printer.drawer(Drawer.First);
+    await printer.cutter(Cut.Partial);
+    save('escpos-buffer.bin', connection.buffer(), [
+        ['logo', 'logo.png'],
+        ['QRCode', 'https://shop.example.br/r/9001'],
+        ['I2/5', '17899999000012'],
+    ]);
+}
+
+// A printer that only collects what the npm escpos drivers write.
+const collector = { write() {}, open() {}, close() {} };
+const logoPath = join(out, 'logo.png');
+
+// escpos: ESC * 33 logo after ESC 3 0, Chinese in GB18030, the QR code as a picture (its
+// qrcode() sends GS Z / ESC Z, which an ESC/POS printer does not know), EAN-13 with the check
+// digit it computes, drawer pulse, full cut.
+{
+    const printer = new escpos.Printer(collector, { encoding: 'GB18030' });
+    const image = await new Promise((loaded) => escpos.Image.load(logoPath, loaded));
+    printer.align('ct');
+    await printer.image(image, 'd24');
+    printer.size(2, 2).text('溪禾茶饮').size(1, 1).align('lt').text('招牌奶茶 x2     36.00');
+    printer.align('ct');
+    await new Promise((done) => printer.qrimage(payUrl, { type: 'png', mode: 'normal', size: 6 }, done));
+    printer.barcode('690123456789', 'EAN13', { width: 2, height: 60 });
+    printer.cashdraw(2).cut();
+    save('escpos.bin', printer.buffer.flush(), [
+        ['logo', 'logo.png'],
+        ['QRCode', payUrl],
+        ['EAN-13', '6901234567892'],
+    ]);
+}
+
+// @node-escpos/core, escpos's successor: the same, with ITF in the NUL form. Not its CODE93
+// or CODE128: it ends their counted form with a NUL too, and its count byte is the length's
+// hex digits read as hex, which is nothing below 16.
+{
+    const printer = new nodeEscpos.Printer(collector, { encoding: 'GB18030' });
+    const image = await nodeEscpos.Image.load(logoPath);
+    printer.align('ct');
+    await printer.image(image, 'd24');
+    printer.text('溪禾茶饮 南山店').align('lt').text('柠檬绿茶 x1     15.00');
+    printer.align('ct');
+    await printer.qrimage(invoiceUrl, { type: 'png', mode: 'normal', size: 6 });
+    printer.barcode('06901234567892', 'ITF', { width: 2, height: 60 });
+    printer.cashdraw(2).cut();
+    save('node-escpos.bin', printer.buffer.flush(), [
+        ['logo', 'logo.png'],
+        ['QRCode', invoiceUrl],
+        ['I2/5', '06901234567892'],
+    ]);
 }
 
 writeFileSync(join(out, 'library-streams.tsv'), manifest.map((row) => row.join('\t') + '\n').join(''));
