@@ -19,8 +19,10 @@ int main(int argc, char* argv[]) {
     // write must fail and be reported, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     // With arguments the tool runs one job and no window: it must run where there is no
-    // display, so no application object is made for it.
-    if (argc > 1) {
+    // display, so no application object is made for it. Qt's own options (-platform, -style)
+    // have a single dash and still open the window.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc > 1 && (first.rfind("--", 0) == 0 || first.rfind('-', 0) != 0)) {
         const CommandLine command =
             parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         ConsoleHost host(command.port, std::cout, std::cerr);
