@@ -2,9 +2,13 @@
 #include <QMessageBox>
 #include <csignal>
 #include <exception>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "application.h"
+#include "command_line.h"
 #include "frm_login.h"
 #include "frm_splash.h"
 #include "job_steps.h"
@@ -14,6 +18,16 @@ int main(int argc, char* argv[]) {
     // A port may be a pipe (a capture tool, a virtual printer): when its reader goes away the
     // write must fail and be reported, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
+    // With arguments the tool runs one job and no window: it must run where there is no
+    // display, so no application object is made for it. Qt's own options (-platform, -style)
+    // have a single dash and still open the window.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc > 1 && (first.rfind("--", 0) == 0 || first.rfind('-', 0) != 0)) {
+        const CommandLine command =
+            parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        ConsoleHost host(command.port, std::cout, std::cerr);
+        return runCommandLine(command, host, std::cout, std::cerr);
+    }
     QApplication app(argc, argv);
     // Ties the windows to the installed menu entry: a Wayland desktop finds the entry, and with
     // it the icon and the Chinese name, only by this id.

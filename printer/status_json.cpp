@@ -1,0 +1,92 @@
+#include "status_json.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+bool bit(std::uint8_t byte, int n) {
+    return (byte >> n) & 1;
+}
+
+// Printer names are bytes as the printer sent them: anything outside printable ASCII is written
+// as its byte value, so that the output is always valid UTF-8 and valid JSON.
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte > 0x7E) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+std::string orNull(const std::optional<std::string>& value) {
+    return value ? quoted(*value) : "null";
+}
+
+std::string orNull(const std::optional<std::uint8_t>& value) {
+    return value ? std::to_string(*value) : "null";
+}
+
+// A bit of an answer the printer may not have given: true, false or null.
+std::string flag(const std::optional<std::uint8_t>& answer, int n, bool set = true) {
+    if (!answer) return "null";
+    return bit(*answer, n) == set ? "true" : "false";
+}
+
+std::string list(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (const std::string& item : items) out += (out.size() > 1 ? "," : "") + quoted(item);
+    return out + ']';
+}
+
+std::optional<std::string> paperState(const PrinterAnswers& a) {
+    if (!a.paperSensor) return std::nullopt;
+    const bool stoppedAtPaperEnd = a.offlineCause && bit(*a.offlineCause, 5);
+    if (bit(*a.paperSensor, 5) || bit(*a.paperSensor, 6) || stoppedAtPaperEnd) return "out";
+    if (bit(*a.paperSensor, 2) || bit(*a.paperSensor, 3)) return "near-end";
+    return "ok";
+}
+
+std::vector<std::string> errorNames(const PrinterAnswers& a) {
+    std::vector<std::string> errors;
+    if (a.errorCause) {
+        for (const auto& [n, name] :
+             {std::pair{2, "recoverable"}, std::pair{3, "cutter"}, std::pair{5, "unrecoverable"},
+              std::pair{6, "auto-recoverable"}})
+            if (bit(*a.errorCause, n)) errors.emplace_back(name);
+    } else if (a.offlineCause && bit(*a.offlineCause, 6)) {
+        errors.emplace_back("error");
+    }
+    return errors;
+}
+
+}  // namespace
+
+std::string statusJson(const std::string& port, const StatusFindings* findings) {
+    const PrinterAnswers a = findings ? findings->answers : PrinterAnswers{};
+    std::optional<std::string> drawer;
+    if (a.printer) drawer = bit(*a.printer, 2) ? "high" : "low";
+    return "{\"port\":" + quoted(port) + ",\"answered\":" + (a.printer ? "true" : "false") +
+           ",\"can_answer\":" + (findings ? "true" : "false") +
+           ",\"online\":" + flag(a.printer, 3, false) +
+           ",\"cover_open\":" + flag(a.offlineCause, 2) + ",\"paper\":" + orNull(paperState(a)) +
+           ",\"drawer_pin3\":" + orNull(drawer) + ",\"errors\":" + list(errorNames(a)) +
+           ",\"model_id\":" + orNull(a.modelId) + ",\"type_id\":" + orNull(a.typeId) +
+           ",\"rom_version\":" + orNull(a.romVersion) + ",\"maker\":" + orNull(a.maker) +
+           ",\"model\":" + orNull(a.model) +
+           ",\"unanswered\":" + list(findings ? findings->unanswered : std::vector<std::string>{}) +
+           "}";
+}
