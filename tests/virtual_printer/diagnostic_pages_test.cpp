@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
+#include <cstdlib>
 
 #include "diagnostic_pages.h"
 #include "paper_roll.h"
@@ -96,6 +97,17 @@ TEST(DiagnosticPages, TheFourPicturesAreTheTestPictureDotForDot) {
     const TestPicture picture = diagnosticTestPicture();
     EXPECT_EQ(placesOf(drawn.picture, picture, 1, 1), 3);  // GS v 0, ESC * 33, GS ( L
     EXPECT_EQ(placesOf(drawn.picture, picture, 2, 3), 1);  // ESC * 0
+}
+
+// Not a check: docs/make-receipt-pictures.sh draws the README's pictures of the pages with it.
+TEST(DiagnosticPages, Pictures) {
+    const char* folder = std::getenv("DIAGNOSTIC_PAGES_OUT");
+    if (folder == nullptr) GTEST_SKIP() << "DIAGNOSTIC_PAGES_OUT not set";
+    for (const DiagnosticPageInfo& info : diagnosticPages()) {
+        const QString path = QString(folder) + "/page-" +
+                             QString::fromUtf8(info.key.data(), int(info.key.size())) + ".png";
+        EXPECT_TRUE(vp::savePicture(draw(info.page).picture, path)) << path.toStdString();
+    }
 }
 
 }  // namespace
