@@ -349,7 +349,10 @@ void layout(Page& page) {
     const std::string raster = "\x1D\x76\x30" + byte(0) + little(width / 8) + little(height);
     page.ascii(hex(raster));
     page.bytes += raster + rows;
-    page.ascii("0    10   20   30   40   50   60  mm");
+    // Each number under its long tick, placed by ESC $ in dots.
+    for (int mm = 0; mm < 70; mm += 10)
+        page.bytes += "\x1B\x24" + little(mm * 8) + std::to_string(mm);
+    page.ascii(" mm");
     // Density: solid black beside 1-dot checkers.
     std::string density(384 / 8 * 48, '\0');
     for (int y = 0; y < 48; ++y)
