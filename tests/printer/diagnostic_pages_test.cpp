@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include <sstream>
+
 #include "diagnostic_pages.h"
 #include "fake_host.h"
 #include "temp_files.h"
@@ -26,6 +28,18 @@ TEST(DiagnosticPages, EachBeginsResetEndsCutAndKeepsNothing) {
             EXPECT_EQ(page.find(bytesFromHex(kept)), std::string::npos) << kept;
     }
     EXPECT_EQ(findDiagnosticPage("nosuch"), nullptr);
+}
+
+// Each page byte for byte as tests/printer/data/<name>_page.hex writes it out.
+TEST(DiagnosticPages, EachPageIsTheStreamInTheTestData) {
+    for (const DiagnosticPageInfo& info : diagnosticPages()) {
+        std::istringstream rows(
+            readFile(std::string(TEST_DATA_DIR) + "/" + std::string(info.key) + "_page.hex"));
+        std::string expected;
+        for (std::string row; std::getline(rows, row);)
+            if (!row.starts_with("#")) expected += bytesFromHex(row);
+        EXPECT_EQ(diagnosticPageStream(info.page, heading), expected) << info.key;
+    }
 }
 
 // The charset page's GB2312 rows are GB2312 indeed, so that a GB2312-only ROM prints them all.
