@@ -23,3 +23,7 @@ cp "$work/receipt-004.png" docs/receipt-barcode.png
     --out "$work/library" >/dev/null
 cp "$work/library/receipt-001.png" docs/receipt-library.png
 sed 1d "$work/lines"
+# The diagnosis pages, as virtual-printer draws the streams the tester's library builds.
+cmake --build build --target vprinter_diagnostic_pages_tests >/dev/null
+DIAGNOSTIC_PAGES_OUT=docs ./build/tests/virtual_printer/vprinter_diagnostic_pages_tests \
+    --gtest_filter=DiagnosticPages.Pictures >/dev/null

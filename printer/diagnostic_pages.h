@@ -38,6 +38,23 @@ struct PageHeading {
     std::string printedAt;
 };
 
+// The images page's picture, drawn here dot by dot: a frame, checkers of 1, 2 and 4 dots, a
+// diagonal, a dithered ramp and large lettering. Rows as GS v 0 takes them, 1 for black.
+struct TestPicture {
+    int width = 0, height = 0;
+    std::string rows;
+    bool black(int x, int y) const;
+};
+TestPicture diagnosticTestPicture();
+
+// The barcodes page's GS k codes: m (the counted form), the type and the data sent.
+struct DiagnosticBarcode {
+    int m;
+    std::string_view symbology;
+    std::string_view data;
+};
+std::span<const DiagnosticBarcode> diagnosticBarcodes();
+
 // The bytes of one page, from its ESC @ to its cut.
 std::string diagnosticPageStream(DiagnosticPage page, const PageHeading& heading);
 

@@ -23,11 +23,13 @@ std::pair<std::string_view, char32_t> characterAt(std::u8string_view text, std::
 
 }  // namespace
 
-std::string toGbk(std::u8string_view text) {
-    iconv_t converter = iconv_open("CP936", "UTF-8");
+namespace {
+
+std::string convert(std::u8string_view text, const char* encoding, const std::string& name) {
+    iconv_t converter = iconv_open(encoding, "UTF-8");
     if (converter == reinterpret_cast<iconv_t>(-1)) {
-        throw PortError(ownDescription("GBK conversion is not available on this system",
-                                       "系统不支持GBK编码转换"));
+        throw PortError(ownDescription(name + " conversion is not available on this system",
+                                       "系统不支持" + name + "编码转换"));
     }
     // GBK never needs more than two bytes for a character that UTF-8 writes
     // in at least one.
@@ -46,11 +48,22 @@ std::string toGbk(std::u8string_view text) {
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codePoint));
         if (error == EILSEQ || error == EINVAL) {
             throw PortError(ownDescription(
-                "The character \"" + std::string(character) + "\" (" + code + ") has no GBK code",
-                "字符“" + std::string(character) + "”(" + code + ")没有GBK编码"));
+                "The character \"" + std::string(character) + "\" (" + code + ") has no " + name +
+                    " code",
+                "字符“" + std::string(character) + "”(" + code + ")没有" + name + "编码"));
         }
         throw PortError(systemErrorText(error));
     }
     out.resize(out.size() - outLeft);
     return out;
+}
+
+}  // namespace
+
+std::string toGbk(std::u8string_view text) {
+    return convert(text, "CP936", "GBK");
+}
+
+std::string toGb18030(std::u8string_view text) {
+    return convert(text, "GB18030", "GB18030");
 }
