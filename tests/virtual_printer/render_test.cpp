@@ -193,6 +193,32 @@ TEST(Renderer, DrawsPicturesDotForDot) {
     EXPECT_EQ(inkIn(picture, picture.rect()).dots, expectedInk);
 }
 
+// The PNG holds one bit a dot and the very dots drawn: text in every style, Chinese, markers,
+// cuts, pictures and symbols, on a width that is not a multiple of eight dots.
+TEST(Renderer, WritesPicturesOneBitDotForDot) {
+    std::string bytes = technicianBannerPhase() + technicianTextPhase() +
+                        bytesFromHex(
+                            "1D 42 01 1B 2D 02 1D 21 11 41 42 0A 1D 21 00 1D 42 00 "
+                            "1B 2D 00 D6 D0 B9 FA 0A 1B 7A 0A 1B 61 01 1D 76 30 33 "
+                            "01 00 02 00 A5 5A 0A 1B 69");
+    for (const char* stream : {"/receiptline-escpos.bin", "/thermal-printer-china.bin"})
+        bytes += readFile(std::string(LIBRARY_STREAMS) + stream);
+    std::vector<QImage> pictures = render(bytes);
+    const QImage narrow = render(technicianBannerPhase(), Paper::millimetres58()).front();
+    pictures.push_back(narrow.copy(0, 0, 461, narrow.height()));
+    TempDir dir;
+    const QString path = QString::fromStdString(dir.path("receipt.png"));
+    for (const QImage& picture : pictures) {
+        ASSERT_TRUE(vp::savePicture(picture, path));
+        const QImage written(path);
+        ASSERT_EQ(written.depth(), 1);
+        ASSERT_EQ(written.size(), picture.size());
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                ASSERT_EQ(qGray(written.pixel(x, y)), qGray(picture.pixel(x, y))) << x << "," << y;
+    }
+}
+
 // Where `logo` stands in `picture` dot for dot, or nothing: every black dot of the logo black,
 // every white one white.
 std::optional<QPoint> findLogo(const QImage& picture, const QImage& logo) {
