@@ -6,15 +6,13 @@
 #include <cstdlib>
 
 #include "diagnostic_pages.h"
-#include "paper_roll.h"
+#include "output_sink.h"
+#include "printer_engine.h"
 #include "receipt_renderer.h"
 #include "sample_streams.h"
 #include "temp_files.h"
 
 namespace {
-
-// Symbologies the virtual printer does not draw yet: enable each here once it does.
-const std::vector<std::string> notDrawnYet = {"UPC-E", "ITF", "CODABAR", "CODE93"};
 
 struct Drawn {
     QImage picture;
@@ -23,10 +21,11 @@ struct Drawn {
 
 Drawn draw(DiagnosticPage page) {
     const vp::Paper paper = vp::Paper::millimetres80();
-    vp::PaperRoll roll(paper);
-    roll.feed(diagnosticPageStream(page, {"/dev/pts/9", "2026-12-08 19:05:31"}));
-    roll.endOfStream();
-    const std::vector<vp::Receipt> receipts = roll.takeFinished();
+    vp::RecordingSink out;
+    vp::PrinterEngine printer(paper, out);
+    printer.feed(diagnosticPageStream(page, {"/dev/pts/9", "2026-12-08 19:05:31"}));
+    printer.endOfStream();
+    const std::vector<vp::Receipt> receipts = out.takeReceipts();
     Drawn drawn;
     if (receipts.size() != 1) return drawn;
     drawn.picture = vp::ReceiptRenderer(paper).render(receipts[0]);
@@ -56,12 +55,12 @@ TEST(DiagnosticPages, EveryBarcodeReadsBackAsItsLabel) {
     // CODE128's leading {B chooses its code set.
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"UPC-A", "EAN-13:0036000291452"},
-        {"UPC-E", "UPC-E:04252614"},
+        {"UPC-E", "EAN-13:0042100005264"},  // zbar reads UPC-E as the EAN-13 it stands for
         {"EAN-13", "EAN-13:4006381333931"},
         {"EAN-8", "EAN-8:96385074"},
         {"CODE39", "CODE-39:DIAG-39"},
         {"ITF", "I2/5:1234567890"},
-        {"CODABAR", "CODABAR:A40156B"},
+        {"CODABAR", "Codabar:A40156B"},
         {"CODE93", "CODE-93:DIAG93"},
         {"CODE128", "CODE-128:Diag-128"},
         {"QR", "QRCode:DIAG-QR-3"},
@@ -70,8 +69,6 @@ TEST(DiagnosticPages, EveryBarcodeReadsBackAsItsLabel) {
         {"DataMatrix", "DataMatrix:DIAG-DATAMATRIX"},
     };
     for (const auto& [symbology, read] : expected) {
-        if (std::find(notDrawnYet.begin(), notDrawnYet.end(), symbology) != notDrawnYet.end())
-            continue;
         EXPECT_NE(std::find(drawn.codes.begin(), drawn.codes.end(), read), drawn.codes.end())
             << symbology << " " << read;
     }
