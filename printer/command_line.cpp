@@ -183,7 +183,7 @@ std::string usageText() {
            "\n"
            "Runs one job on a receipt printer with no window, as the window's buttons do.\n"
            "\n"
-           "  --port PORT        the printer: LPT1, COM1, /dev/usb/lp0, /dev/ttyUSB0@9600,\n"
+           "  --port PORT        the printer: LPT1, COM1, /dev/usb/lp0, /dev/ttyUSB0:9600,\n"
            "                     HOST:9100, a file or a pipe; as typed into the window's port box\n"
            "Jobs (one of):\n"
            "  --cut              cut the paper\n"
