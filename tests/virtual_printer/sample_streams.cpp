@@ -99,6 +99,10 @@ std::vector<std::string> scanSymbols(const std::string& pngPath) {
     return found;
 }
 
+std::string readText(const std::string& pngPath) {
+    return commandOutput("tesseract '" + pngPath + "' - -l chi_sim --psm 6 2>/dev/null");
+}
+
 std::pair<int, int> pngSize(const std::string& pngPath) {
     const std::string header = readFile(pngPath).substr(0, 24);
     if (header.size() < 24) return {0, 0};
