@@ -100,7 +100,9 @@ std::vector<std::string> scanSymbols(const std::string& pngPath) {
 }
 
 std::string readText(const std::string& pngPath) {
-    return commandOutput("tesseract '" + pngPath + "' - -l chi_sim --psm 6 2>/dev/null");
+    // One thread: its OpenMP threads spin and run several times slower on a busy machine.
+    return commandOutput("OMP_THREAD_LIMIT=1 tesseract '" + pngPath +
+                         "' - -l chi_sim --psm 6 2>/dev/null");
 }
 
 std::pair<int, int> pngSize(const std::string& pngPath) {
