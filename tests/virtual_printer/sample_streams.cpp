@@ -99,6 +99,12 @@ std::vector<std::string> scanSymbols(const std::string& pngPath) {
     return found;
 }
 
+std::string readText(const std::string& pngPath) {
+    // One thread: its OpenMP threads spin and run several times slower on a busy machine.
+    return commandOutput("OMP_THREAD_LIMIT=1 tesseract '" + pngPath +
+                         "' - -l chi_sim --psm 6 2>/dev/null");
+}
+
 std::pair<int, int> pngSize(const std::string& pngPath) {
     const std::string header = readFile(pngPath).substr(0, 24);
     if (header.size() < 24) return {0, 0};

@@ -27,6 +27,9 @@ std::vector<std::string> scanBarcodes(const std::string& pngPath);
 // What an independent 2-D symbol reader (ZXingReader) finds in a picture file: a line
 // "QRCode:text" per symbol, bytes that are no printable text in angle brackets.
 std::vector<std::string> scanSymbols(const std::string& pngPath);
+// What an independent text reader (tesseract, simplified Chinese, one block of lines) reads in
+// a picture file.
+std::string readText(const std::string& pngPath);
 // Width and height from a PNG file's header, or 0 x 0.
 std::pair<int, int> pngSize(const std::string& pngPath);
 
