@@ -400,6 +400,42 @@ TEST(Decoder, PassesOverLongerDataAsItStreams) {
                                               shown + "\"");
 }
 
+// GS 8 L defining graphics `A` kc2 of 2048 × 1024 dots in rows: a quarter of the room for
+// their kind. Function 67 defines NV graphics, 83 download graphics.
+std::string quarterOfTheGraphicsRoom(char function, char kc2) {
+    const std::size_t data = Decoder::graphicsCapacity / 4, length = 11 + data;
+    std::string bytes = bytesFromHex("1D 38 4C");
+    for (int i = 0; i < 4; ++i) bytes += char((length >> (8 * i)) & 0xFF);
+    bytes += std::string{'\x30', function, '\x30', 'A',    kc2,   '\x01',
+                         '\x00', '\x08',   '\x00', '\x04', '\x31'};
+    return bytes + std::string(data, '\x55');
+}
+
+TEST(Decoder, KeepsGraphicsWithinTheRoomAPrinterHasForThem) {
+    vp::RecordingSink sink;
+    Decoder decoder(Paper::millimetres80(), sink);
+    for (char kc2 : {'1', '2', '3', '4', '5'}) decoder.feed(quarterOfTheGraphicsRoom('S', kc2));
+    const std::string printA5 = bytesFromHex("1D 28 4C 06 00 30 55 41 35 01 01");
+    decoder.feed(printA5);
+    // A definition replacing one frees that one's room; NV graphics have a room of their own.
+    decoder.feed(quarterOfTheGraphicsRoom('S', '1'));
+    decoder.feed(quarterOfTheGraphicsRoom('C', '5'));
+    decoder.feed(bytesFromHex("1D 28 4C 04 00 30 52 41 32") + quarterOfTheGraphicsRoom('S', '5') +
+                 printA5);
+    EXPECT_EQ(describe(sink.takeItems()),
+              "event download graphics \"A1\" defined, 2048 x 1024 dots\n"
+              "event download graphics \"A2\" defined, 2048 x 1024 dots\n"
+              "event download graphics \"A3\" defined, 2048 x 1024 dots\n"
+              "event download graphics \"A4\" defined, 2048 x 1024 dots\n"
+              "event download graphics \"A5\" refused: 262144 bytes do not fit in the 0 left\n"
+              "event graphics \"A5\" not defined: nothing printed\n"
+              "event download graphics \"A1\" defined, 2048 x 1024 dots\n"
+              "event NV graphics \"A5\" defined, 2048 x 1024 dots\n"
+              "event download graphics \"A2\" deleted\n"
+              "event download graphics \"A5\" defined, 2048 x 1024 dots\n"
+              "image x0 576x1024");
+}
+
 vp::PrinterState coverOpen() {
     vp::PrinterState state;
     state.coverOpen = true;
@@ -756,12 +792,20 @@ TEST(PaperRoll, EndsReceiptsAtCutsAndAtTheEndOfTheStream) {
     roll.feed(bytesFromHex(cutJobHex));
     roll.endOfStream();
     EXPECT_EQ(sink.takeReceipts().size(), 1u);
+    // Streams that print nothing are no receipts: their events are listed on their own, and
+    // the paper they fed stays at the top of the next receipt.
     roll.feed(bytesFromHex(drawerJobHex));
+    roll.endOfStream();
+    roll.feed(bytesFromHex("10 04 01"));
+    roll.endOfStream();
+    EXPECT_TRUE(sink.takeReceipts().empty());
+    EXPECT_EQ(sink.takeEvents(), std::vector<std::string>({"drawer pin 2 on 256 ms off 256 ms",
+                                                           "replied 12 to DLE EOT 1"}));
+    roll.feed(bytesFromHex("42 0A"));
     roll.endOfStream();
     finished = sink.takeReceipts();
     ASSERT_EQ(finished.size(), 1u);
-    EXPECT_EQ(describe(finished[0].items),
-              "line 30/0\nevent drawer pin 2 on 256 ms off 256 ms\nline 30/0");
+    EXPECT_EQ(describe(finished[0].items), "line 30/0\nline 30/0\nline 30/24 a@0/12\"B\"");
 }
 
 TEST(PaperRoll, SplitsPaperThatIsNeverCut) {

@@ -29,6 +29,9 @@ public:
     static constexpr std::size_t largestDataBlock = 1 << 20;
     // What the printer keeps of a stream while it cannot print.
     static constexpr std::size_t receiveBufferBytes = 64 << 10;
+    // The room for NV graphics, and as much again for download graphics, in bytes of their
+    // dots: fixed, as a printer's memory is.
+    static constexpr std::size_t graphicsCapacity = 1 << 20;
     Decoder(Paper paper, OutputSink& sink);
 
     void feed(std::string_view bytes);

@@ -162,9 +162,20 @@ void Decoder::graphics(const Received& command) {
                 invalid(command);
                 return;
             }
-            note(std::string(fn < 80 ? "NV" : "download") + " graphics " + keyName(1) +
-                 " defined, " + number(bitmap->width) + " x " + number(bitmap->height) + " dots");
-            (fn < 80 ? nvGraphics_ : downloadGraphics_)[key()] = std::move(*bitmap);
+            const std::string kind = fn < 80 ? "NV" : "download";
+            auto& kept = fn < 80 ? nvGraphics_ : downloadGraphics_;
+            // A definition replaces the one with its key code: that one's room is free.
+            std::size_t used = 0;
+            for (const auto& [code, defined] : kept)
+                if (code != key()) used += defined.rows.size();
+            if (used + bitmap->rows.size() > graphicsCapacity) {
+                note(kind + " graphics " + keyName(1) + " refused: " + number(bitmap->rows.size()) +
+                     " bytes do not fit in the " + number(graphicsCapacity - used) + " left");
+                return;
+            }
+            note(kind + " graphics " + keyName(1) + " defined, " + number(bitmap->width) + " x " +
+                 number(bitmap->height) + " dots");
+            kept[key()] = std::move(*bitmap);
             return;
         }
         case 69:  // print NV graphics, kc1 kc2 x y

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace vp {
 
@@ -14,12 +15,26 @@ void PrinterEngine::feed(std::string_view bytes) {
 
 void PrinterEngine::endOfStream() {
     decoder_.finish();
-    const bool blankOnly =
-        std::all_of(current_.items.begin(), current_.items.end(), [](const Item& item) {
+    const bool printed =
+        std::any_of(current_.items.begin(), current_.items.end(), [](const Item& item) {
+            if (std::holds_alternative<Event>(item)) return false;
             const auto* line = std::get_if<PrintedLine>(&item);
-            return line != nullptr && line->blank();
+            return line == nullptr || !line->blank();
         });
-    if (!blankOnly) finishCurrent();
+    if (printed) {
+        finishCurrent();
+        return;
+    }
+    // A stream that printed nothing (a status query, a drawer pulse) is no receipt: what
+    // happened is listed on its own, and the blank paper fed stays for the next receipt.
+    std::vector<Item> kept;
+    for (Item& item : current_.items) {
+        if (const auto* event = std::get_if<Event>(&item))
+            out_.event(event->text);
+        else
+            kept.push_back(std::move(item));
+    }
+    current_.items = std::move(kept);
 }
 
 void PrinterEngine::setState(const PrinterState& state, std::string_view cause) {
