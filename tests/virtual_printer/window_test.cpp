@@ -70,6 +70,13 @@ private slots:
         QCOMPARE(texts(window.eventList()),
                  (QStringList{"Receipt 1", "    drawer pin 2 on 256 ms off 256 ms", "Receipt 2",
                               "    cut partial"}));
+
+        // A status query prints nothing: no receipt, and nothing left showing as printing.
+        session.bytesArrived(bytes(bytesFromHex("10 04 01")));
+        session.connectionClosed();
+        QTest::qWait(250);
+        QCOMPARE(window.receiptCount(), 2);
+        QVERIFY(!printing->isVisible());
     }
 
     void savesAndClearsTheRoll() {

@@ -56,6 +56,8 @@ void PrinterSession::endOfStream() {
     received_.clear();
     engine_.endOfStream();
     afterPrinting();
+    // What printed nothing ended without a receipt: the window stops showing it as printing.
+    if (onProgress) onProgress(engine_.current());
     updateReading();
 }
 

@@ -164,6 +164,11 @@ void RollWindow::sayDropped() {
 }
 
 void RollWindow::showProgress(const Receipt& printing) {
+    // Events alone print nothing, and a stream of them alone is no receipt: no picture for them.
+    if (printing.events().size() == printing.items.size()) {
+        printing_->hide();
+        return;
+    }
     printing_->setPixmap(QPixmap::fromImage(renderer_.render(printing)));
     printing_->show();
 }
