@@ -356,6 +356,32 @@ TEST(Program, LosesNothingOfWhatItHeldBack) {
     }
 }
 
+// Real-time requests are answered while the receive buffer is full: the tester asks for the
+// status of a printer that holds its data, and waits for the answer.
+TEST(Program, AnswersRealTimeRequestsWhileItsBufferIsFull) {
+    TempDir dir;
+    Program printer(argumentsFor("--pty", dir, {"--state", "cover-open"}));
+    const int line = openLine("--pty", portOf(printer));
+    ASSERT_GE(line, 0);
+    EXPECT_EQ(printer.event(), "cover-open set");
+    ASSERT_TRUE(writeAll(line, std::string(vp::Decoder::receiveBufferBytes + 1000, '\r')));
+    std::this_thread::sleep_for(200ms);
+    const auto asked = std::chrono::steady_clock::now();
+    std::thread writer(
+        [&] { EXPECT_TRUE(writeAll(line, bytesFromHex("10 04 01") + bytesFromHex(cutJobHex))); });
+    vp::PrinterState state;
+    state.coverOpen = true;
+    EXPECT_EQ(vp::hexBytes(readFor(line, 1, 1000ms)), vp::hexBytes(vp::realTimeStatus(1, state)));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 200ms);
+    printer.input("clear cover-open\n");
+    EXPECT_EQ(printer.event(), "cover-open cleared");
+    writer.join();
+    EXPECT_EQ(printer.line(2000ms),
+              dir.path("out") + "/receipt-001.png\treplied 1A to DLE EOT 1; cut partial");
+    EXPECT_EQ(readFor(line, 1, 300ms), "") << "answered once";
+    close(line);
+}
+
 // A connection that says nothing for the idle timeout is closed, and the one waiting behind it
 // printed.
 TEST(Program, ClosesASilentConnection) {
