@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -397,6 +399,30 @@ TEST(Program, ClosesASilentConnection) {
     EXPECT_NE(event.find(" closed: silent for 0.3 s"), std::string::npos) << event;
     EXPECT_EQ(printer.line(2000ms), dir.path("out") + "/receipt-001.png\tcut partial");
     close(silent);
+}
+
+// A connection that trickles, a byte now and then, is closed once another waits behind it.
+TEST(Program, ClosesATricklingConnectionWhileAnotherWaits) {
+    TempDir dir;
+    Program printer({"--listen", "0", "--out", dir.path("out"), "--idle-timeout", "0.3"});
+    const int port = portNumber(portOf(printer));
+    const int trickling = connectToLoopback(port);
+    ASSERT_GE(trickling, 0);
+    std::atomic<bool> done = false;
+    std::thread writer([&] {
+        while (!done && send(trickling, "\n", 1, MSG_NOSIGNAL) == 1)
+            std::this_thread::sleep_for(100ms);
+    });
+    std::this_thread::sleep_for(50ms);
+    std::thread queued([&] { sendTo(port, bytesFromHex(cutJobHex)); });
+    const std::string event = printer.event(2000ms);
+    EXPECT_NE(event.find(" bytes in 0.3 s while another waits"), std::string::npos) << event;
+    // The trickled feeds and the waiting job make one receipt, as two connections do.
+    EXPECT_EQ(printer.line(2000ms), dir.path("out") + "/receipt-001.png\tcut partial");
+    done = true;
+    writer.join();
+    queued.join();
+    close(trickling);
 }
 
 // Connections waiting behind a silent one are left to the kernel, which stops their senders
