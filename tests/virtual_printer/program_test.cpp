@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -363,6 +365,32 @@ TEST(Program, LosesNothingOfWhatItHeldBack) {
     }
 }
 
+// Real-time requests are answered while the receive buffer is full: the tester asks for the
+// status of a printer that holds its data, and waits for the answer.
+TEST(Program, AnswersRealTimeRequestsWhileItsBufferIsFull) {
+    TempDir dir;
+    Program printer(argumentsFor("--pty", dir, {"--state", "cover-open"}));
+    const int line = openLine("--pty", portOf(printer));
+    ASSERT_GE(line, 0);
+    EXPECT_EQ(printer.event(), "cover-open set");
+    ASSERT_TRUE(writeAll(line, std::string(vp::Decoder::receiveBufferBytes + 1000, '\r')));
+    std::this_thread::sleep_for(200ms);
+    const auto asked = std::chrono::steady_clock::now();
+    std::thread writer(
+        [&] { EXPECT_TRUE(writeAll(line, bytesFromHex("10 04 01") + bytesFromHex(cutJobHex))); });
+    vp::PrinterState state;
+    state.coverOpen = true;
+    EXPECT_EQ(vp::hexBytes(readFor(line, 1, 1000ms)), vp::hexBytes(vp::realTimeStatus(1, state)));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 200ms);
+    printer.input("clear cover-open\n");
+    EXPECT_EQ(printer.event(), "cover-open cleared");
+    writer.join();
+    EXPECT_EQ(printer.line(2000ms),
+              dir.path("out") + "/receipt-001.png\treplied 1A to DLE EOT 1; cut partial");
+    EXPECT_EQ(readFor(line, 1, 300ms), "") << "answered once";
+    close(line);
+}
+
 // A connection that says nothing for the idle timeout is closed, and the one waiting behind it
 // printed.
 TEST(Program, ClosesASilentConnection) {
@@ -378,6 +406,30 @@ TEST(Program, ClosesASilentConnection) {
     EXPECT_NE(event.find(" closed: silent for 0.3 s"), std::string::npos) << event;
     EXPECT_EQ(printer.line(2000ms), dir.path("out") + "/receipt-001.png\tcut partial");
     close(silent);
+}
+
+// A connection that trickles, a byte now and then, is closed once another waits behind it.
+TEST(Program, ClosesATricklingConnectionWhileAnotherWaits) {
+    TempDir dir;
+    Program printer({"--listen", "0", "--out", dir.path("out"), "--idle-timeout", "0.3"});
+    const int port = portNumber(portOf(printer));
+    const int trickling = connectToLoopback(port);
+    ASSERT_GE(trickling, 0);
+    std::atomic<bool> done = false;
+    std::thread writer([&] {
+        while (!done && send(trickling, "\n", 1, MSG_NOSIGNAL) == 1)
+            std::this_thread::sleep_for(100ms);
+    });
+    std::this_thread::sleep_for(50ms);
+    std::thread queued([&] { sendTo(port, bytesFromHex(cutJobHex)); });
+    const std::string event = printer.event(2000ms);
+    EXPECT_NE(event.find(" bytes in 0.3 s while another waits"), std::string::npos) << event;
+    // The trickled feeds and the waiting job make one receipt, as two connections do.
+    EXPECT_EQ(printer.line(2000ms), dir.path("out") + "/receipt-001.png\tcut partial");
+    done = true;
+    writer.join();
+    queued.join();
+    close(trickling);
 }
 
 // Connections waiting behind a silent one are left to the kernel, which stops their senders

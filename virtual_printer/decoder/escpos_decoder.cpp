@@ -26,6 +26,22 @@ Decoder::Decoder(Paper paper, OutputSink& sink) : paper_(paper), sink_(sink) {
 // before a request is decoded first, so that events keep stream order however the bytes are
 // split.
 void Decoder::feed(std::string_view bytes) {
+    // Framed ahead, their requests were answered then: now they are only received.
+    const std::size_t framed = std::min(framedAhead_, bytes.size());
+    framedAhead_ -= framed;
+    if (framed > 0) receive(bytes.substr(0, framed));
+    frame(bytes.substr(framed), true);
+}
+
+void Decoder::frameAhead(std::string_view bytes) {
+    framedAhead_ += bytes.size();
+    frame(bytes, false);
+}
+
+void Decoder::frame(std::string_view bytes, bool keep) {
+    const auto take = [this, keep](std::string_view part) {
+        if (keep) receive(part);
+    };
     std::size_t from = 0;  // bytes before it have been received
     if (!arriving_.empty()) {
         // A request begun in an earlier read: the bytes that can complete it are all it needs.
@@ -35,12 +51,12 @@ void Decoder::feed(std::string_view bytes) {
             const std::size_t length = realTimeLength(std::string_view(joined).substr(start));
             if (length == incompleteRequest) {
                 arriving_ = joined.substr(start);
-                receive(bytes);
+                take(bytes);
                 return;
             }
             if (length == 0) continue;
             from = start + length - carried;
-            receive(bytes.substr(0, from));
+            take(bytes.substr(0, from));
             actOnRealTime(std::string_view(joined).substr(start, length));
             break;
         }
@@ -57,11 +73,11 @@ void Decoder::feed(std::string_view bytes) {
             continue;
         }
         at += length;
-        receive(bytes.substr(from, at - from));
+        take(bytes.substr(from, at - from));
         actOnRealTime(bytes.substr(at - length, length));
         from = at;
     }
-    receive(bytes.substr(from));
+    take(bytes.substr(from));
 }
 
 void Decoder::receive(std::string_view bytes) {
@@ -117,6 +133,8 @@ void Decoder::decodePending() {
 }
 
 void Decoder::finish() {
+    // Bytes framed ahead were dropped with the stream, and so was any request they began.
+    if (std::exchange(framedAhead_, 0) > 0) arriving_.clear();
     if (!held_.empty()) return;
     arriving_.clear();
     if (skip_ > 0) {

@@ -35,6 +35,12 @@ public:
     Decoder(Paper paper, OutputSink& sink);
 
     void feed(std::string_view bytes);
+    // Acts on the real-time requests in the bytes that follow what was fed, which the printer
+    // has no room for yet: it answers them even then. The bytes are fed later as usual, and
+    // their requests are not answered again.
+    void frameAhead(std::string_view bytes);
+    // How many bytes after what was fed have been framed ahead; finish() forgets them.
+    std::size_t framedAhead() const { return framedAhead_; }
     // The stream has paused for good (the receipt is over): a command still incomplete is
     // shown as truncated, and text still waiting for its line feed is printed with an event
     // saying so, since a printer would hold it back. Bytes held while the printer could not
@@ -113,6 +119,7 @@ private:
     void function(const Received& command);
 
     // Real-time requests are acted on as they arrive, the rest is decoded or held.
+    void frame(std::string_view bytes, bool keep);
     void receive(std::string_view bytes);
     void actOnRealTime(std::string_view request);
     void decode(std::string_view bytes);
@@ -229,8 +236,9 @@ private:
     std::string skipping_;       // that command's start, for the truncation event
     bool nulMayFollow_ = false;  // a fixed-length barcode ended without its optional NUL
     std::string arriving_;       // the start of a real-time request still arriving
-    std::string held_;           // received while the printer cannot print
-    std::size_t lost_ = 0;       // bytes that found the receive buffer full
+    std::size_t framedAhead_ = 0;
+    std::string held_;                      // received while the printer cannot print
+    std::size_t lost_ = 0;                  // bytes that found the receive buffer full
     std::optional<Bitmap> graphicsBuffer_;  // GS ( L fn 112, 113, printed by fn 50
     // GS ( L fn 67 and 83: graphics by their key codes, kc1 × 256 + kc2, kept while the
     // program runs (a printer keeps NV graphics when switched off).

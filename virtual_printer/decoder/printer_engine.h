@@ -23,6 +23,9 @@ public:
     PrinterEngine(Paper paper, OutputSink& out, int longestReceiptDots = 20000);
 
     void feed(std::string_view bytes);
+    // Answers the real-time requests in bytes the printer has no room for yet (Decoder).
+    void frameAhead(std::string_view bytes) { decoder_.frameAhead(bytes); }
+    std::size_t framedAhead() const { return decoder_.framedAhead(); }
     void endOfStream();
     // Sets the printer's state, listing each difference as an event, with `cause` after it
     // (" by a drawer pulse"); what it held meanwhile prints now if it can.

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
@@ -299,6 +300,20 @@ TcpSource::TcpSource(const QHostAddress& host, quint16 port, int idleTimeoutMs, 
                         .arg(idleTimeoutMs / 1000.0));
         finishActive();
     });
+    trickle_.setInterval(idleTimeoutMs);
+    connect(&trickle_, &QTimer::timeout, this, [this, idleTimeoutMs] {
+        const qsizetype got = std::exchange(periodBytes_, 0);
+        // Silence is the idle timer's to end.
+        if (std::exchange(heldInPeriod_, !reading()) || got == 0 || got >= trickleBytes) return;
+        pollfd waiting{listener_, POLLIN, 0};
+        if (poll(&waiting, 1, 0) <= 0) return;
+        emit notice(QStringLiteral("connection from %1 closed: %2 bytes in %3 s while another "
+                                   "waits")
+                        .arg(peer_)
+                        .arg(got)
+                        .arg(idleTimeoutMs / 1000.0));
+        finishActive();
+    });
     acceptPause_.setSingleShot(true);
     acceptPause_.setInterval(acceptPauseMs);
     connect(&acceptPause_, &QTimer::timeout, this, [this] {
@@ -368,9 +383,13 @@ void TcpSource::accept() {
     active_ = std::make_unique<DescriptorLine>(fd, DescriptorLine::Kind::Socket);
     active_->onBytes = [this](const QByteArray& bytes) {
         restartIdle();
+        periodBytes_ += bytes.size();
         emit bytesArrived(bytes);
     };
     active_->onEnd = [this] { finishActive(); };
+    periodBytes_ = 0;
+    heldInPeriod_ = false;
+    if (trickle_.interval() > 0) trickle_.start();
     emit opened();
     readingChanged();
 }
@@ -379,10 +398,12 @@ void TcpSource::readingChanged() {
     if (!active_) return;
     active_->setReading(reading());
     // Time the printer spends not reading is not the client's silence.
-    if (reading())
+    if (reading()) {
         restartIdle();
-    else
+    } else {
         idle_.stop();
+        heldInPeriod_ = true;
+    }
 }
 
 void TcpSource::restartIdle() {
@@ -392,6 +413,7 @@ void TcpSource::restartIdle() {
 void TcpSource::finishActive() {
     if (!active_) return;
     idle_.stop();
+    trickle_.stop();
     // finishActive may run inside the line's own read: it goes once the call is over.
     DescriptorLine* line = active_.release();
     line->shut();

@@ -79,7 +79,8 @@ private:
 // Later ones are not accepted until their turn, so the kernel holds them and their bytes, as
 // a network printer's full receive buffer holds its senders. A connection silent for
 // `idleTimeoutMs` (0: no limit) is closed, so that a client that never ends cannot keep the
-// printer.
+// printer; so is one that trickles, sending fewer than `trickleBytes` in that time while
+// another connection waits.
 class TcpSource : public ByteSource {
     Q_OBJECT
 public:
@@ -95,6 +96,7 @@ public:
     static bool parseAddress(const QString& text, QHostAddress& host, quint16& port);
     // How long accepting rests after the process ran out of descriptors.
     static constexpr int acceptPauseMs = 500;
+    static constexpr qsizetype trickleBytes = 256;
 
 private:
     void readingChanged() override;
@@ -108,7 +110,9 @@ private:
     QSocketNotifier* listenNotifier_ = nullptr;
     std::unique_ptr<DescriptorLine> active_;  // the connection being printed
     QString peer_;
-    QTimer idle_, acceptPause_;
+    QTimer idle_, acceptPause_, trickle_;
+    qsizetype periodBytes_ = 0;  // received since trickle_ last ran
+    bool heldInPeriod_ = false;  // the printer stopped reading meanwhile: not the client's fault
     bool outOfDescriptors_ = false;  // said once until accepting works again
 };
 

@@ -84,6 +84,11 @@ void PrinterSession::decodeReceived() {
     }
     received_.remove(0, at);
     if (!received_.isEmpty() && engine_.acceptsBytes()) nextTurn_.start();
+    // Full, the printer still answers real-time requests: it reads on for them.
+    const auto framed = static_cast<qsizetype>(engine_.framedAhead());
+    if (!engine_.acceptsBytes() && framed < received_.size())
+        engine_.frameAhead(std::string_view(received_.constData() + framed,
+                                            static_cast<std::size_t>(received_.size() - framed)));
     updateReading();
     armIdleEnd();
     if (hadAny && onProgress && !engine_.current().empty()) onProgress(engine_.current());
@@ -126,7 +131,9 @@ void PrinterSession::drawerPulsed() {
 }
 
 void PrinterSession::updateReading() {
-    if (source_) source_->setReading(received_.isEmpty() && engine_.acceptsBytes());
+    if (source_)
+        source_->setReading(engine_.acceptsBytes() ? received_.isEmpty()
+                                                   : received_.size() < readAheadBytes);
 }
 
 void PrinterSession::armIdleEnd() {

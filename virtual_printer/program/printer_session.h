@@ -59,6 +59,9 @@ public:
     // may spend decoding: a stream of tiny receipts must not keep a signal waiting.
     static constexpr qsizetype sliceBytes = 256;
     static constexpr int turnBudgetMs = 20;
+    // What is read on for real-time requests while the printer takes no bytes; the writer is
+    // held back beyond it.
+    static constexpr qsizetype readAheadBytes = 64 << 10;
 
 private:
     // Decodes what has been received, as far as the printer takes it and the turn allows.
@@ -82,7 +85,8 @@ private:
     int drawerPulses_ = 0;
     ByteSource* source_ = nullptr;
     QTimer idle_, drawer_, nextTurn_;
-    QByteArray received_;  // at most a chunk or two: the source stops while it is not empty
+    // Undecoded: a chunk or two, or up to readAheadBytes more while the printer is full.
+    QByteArray received_;
     bool writerPresent_ = false;
     bool endDue_ = false;  // a writer left or bytes came since the last end of a receipt
     int drawerOpenMs_ = 2000;
