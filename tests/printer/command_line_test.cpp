@@ -29,15 +29,6 @@ struct Outcome {
     std::string out, err;
 };
 
-// Short answer bounds, so that a silent printer costs a fraction of a second.
-PortLimits quickAnswers() {
-    PortLimits limits;
-    limits.firstAnswer = 200ms;
-    limits.laterAnswer = 100ms;
-    limits.allAnswers = 1000ms;
-    return limits;
-}
-
 // Runs the arguments as the program does, with "PORT" standing for `port`.
 Outcome run(std::vector<std::string> arguments, const std::string& port = "",
             const ScanRoots& roots = {}) {

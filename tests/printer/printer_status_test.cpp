@@ -16,15 +16,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Short answer bounds, so that a silent printer costs a fraction of a second.
-PortLimits quickAnswers() {
-    PortLimits limits;
-    limits.firstAnswer = 200ms;
-    limits.laterAnswer = 100ms;
-    limits.allAnswers = 1000ms;
-    return limits;
-}
-
 struct Query {
     std::string box;
     std::string sent;

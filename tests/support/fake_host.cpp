@@ -28,3 +28,12 @@ bool FakeHost::waitOnDevice(int fd, short events, std::chrono::milliseconds limi
     waitedOnDevice += std::chrono::steady_clock::now() - start;
     return ready;
 }
+
+PortLimits quickAnswers() {
+    using namespace std::chrono_literals;
+    PortLimits limits;
+    limits.firstAnswer = 200ms;
+    limits.laterAnswer = 100ms;
+    limits.allAnswers = 1000ms;
+    return limits;
+}

@@ -7,6 +7,9 @@
 
 #include "job_host.h"
 
+// Short answer bounds for status queries, so that a silent printer costs a fraction of a second.
+PortLimits quickAnswers();
+
 // A job host without a window: records the boxes a job shows and lets a test
 // run code at the job's event-pump points.
 class FakeHost : public JobHost {
