@@ -72,13 +72,10 @@ std::vector<std::string> answerLines(const PrinterAnswers& a) {
         lines.push_back(std::string("上盖：") + (bit(*a.offlineCause, 2) ? "打开" : "关闭"));
         if (bit(*a.offlineCause, 3)) lines.push_back("进纸键：正在进纸");
     }
-    const bool stoppedAtPaperEnd = a.offlineCause && bit(*a.offlineCause, 5);
-    if (a.paperSensor) {
-        const bool end = bit(*a.paperSensor, 5) || bit(*a.paperSensor, 6) || stoppedAtPaperEnd;
-        const bool nearEnd = bit(*a.paperSensor, 2) || bit(*a.paperSensor, 3);
-        lines.push_back(std::string("纸张：") + (end ? "用完" : nearEnd ? "将尽" : "正常"));
-    } else if (stoppedAtPaperEnd) {
-        lines.push_back("纸张：用完");
+    if (const std::optional<PaperLeft> paper = paperLeft(a)) {
+        lines.push_back(std::string("纸张：") + (*paper == PaperLeft::Out       ? "用完"
+                                                 : *paper == PaperLeft::NearEnd ? "将尽"
+                                                                                : "正常"));
     }
     if (a.printer)
         lines.push_back(std::string("钱箱信号(引脚3)：") + (bit(*a.printer, 2) ? "高" : "低"));
@@ -112,6 +109,15 @@ std::string portLinesText(int lines) {
 }
 
 }  // namespace
+
+std::optional<PaperLeft> paperLeft(const PrinterAnswers& a) {
+    const bool stoppedAtPaperEnd = a.offlineCause && bit(*a.offlineCause, 5);
+    if (!a.paperSensor) return stoppedAtPaperEnd ? std::optional(PaperLeft::Out) : std::nullopt;
+    if (bit(*a.paperSensor, 5) || bit(*a.paperSensor, 6) || stoppedAtPaperEnd)
+        return PaperLeft::Out;
+    if (bit(*a.paperSensor, 2) || bit(*a.paperSensor, 3)) return PaperLeft::NearEnd;
+    return PaperLeft::Fine;
+}
 
 AnswerScan scanForAnswer(std::string_view received) {
     AnswerScan scan;

@@ -51,6 +51,10 @@ struct UncertainAnswers {
     std::vector<std::string> requests;  // the requests they may answer, in the order asked
 };
 
+// What the paper sensor and the offline cause tell of the paper, where either told it.
+enum class PaperLeft : std::uint8_t { Fine, NearEnd, Out };
+std::optional<PaperLeft> paperLeft(const PrinterAnswers& answers);
+
 // All that one status query found out.
 struct StatusFindings {
     PrinterAnswers answers{};

@@ -53,11 +53,10 @@ std::string list(const std::vector<std::string>& items) {
 }
 
 std::optional<std::string> paperState(const PrinterAnswers& a) {
+    // Read from the paper sensor only: an offline cause alone leaves it unknown here.
     if (!a.paperSensor) return std::nullopt;
-    const bool stoppedAtPaperEnd = a.offlineCause && bit(*a.offlineCause, 5);
-    if (bit(*a.paperSensor, 5) || bit(*a.paperSensor, 6) || stoppedAtPaperEnd) return "out";
-    if (bit(*a.paperSensor, 2) || bit(*a.paperSensor, 3)) return "near-end";
-    return "ok";
+    const PaperLeft paper = *paperLeft(a);
+    return paper == PaperLeft::Out ? "out" : paper == PaperLeft::NearEnd ? "near-end" : "ok";
 }
 
 std::vector<std::string> errorNames(const PrinterAnswers& a) {
