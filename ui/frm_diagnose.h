@@ -3,7 +3,12 @@
 #include <QWidget>
 #include <functional>
 
+#include <optional>
+
+#include "burn_in.h"
 #include "diagnostic_pages.h"
+#include "printer_info.h"
+#include "status_answers.h"
 
 // The diagnosis window: one row per test page, with what the page shows and how to read its
 // paper, a button that prints it, and the technician's verdict on it and a note. The verdicts
@@ -18,4 +23,9 @@ public:
 
 private:
     Printer print_;
+    // What this window has read and run, for the report: the last readout, the last status
+    // query, the last burn-in.
+    std::optional<PrinterInfo> lastInfo_;
+    std::optional<StatusFindings> lastStatus_;
+    std::optional<BurnInResult> lastBurnIn_;
 };
