@@ -319,6 +319,27 @@ TEST(Program, AnswersStatusRequestsOnItsLine) {
     }
 }
 
+// A writer that closes and opens again at once, then asks, gets its answer: its close may be
+// seen after its new request has been answered, and must not throw that answer away.
+TEST(Program, AnswersAWriterThatReopenedAtOnce) {
+    TempDir dir;
+    Program printer({"--pty", "--out", dir.path("out")});
+    const std::string port = portOf(printer);
+    int answered = 0;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const int first = openTerminal(port);
+        ASSERT_GE(first, 0);
+        ASSERT_TRUE(writeAll(first, "\n"));
+        close(first);
+        const int second = openTerminal(port);
+        ASSERT_GE(second, 0);
+        ASSERT_TRUE(writeAll(second, bytesFromHex("10 04 01")));
+        if (readFor(second, 1, 500ms).size() == 1) ++answered;
+        close(second);
+    }
+    EXPECT_EQ(answered, 40);
+}
+
 // The line a mode prints to, opened as a client would, with the program's arguments for it.
 std::vector<std::string> argumentsFor(const std::string& mode, const TempDir& dir,
                                       std::vector<std::string> more) {

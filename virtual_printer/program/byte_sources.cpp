@@ -217,6 +217,10 @@ void PtySource::readMaster() {
 void PtySource::readWatch() {
     const QScopedValueRollback<bool> reentry(readingWatch_, true);
     alignas(inotify_event) char buffer[4096];
+    // A writer that closed and opened again at once may have been answered already, before its
+    // close was seen: a close followed by an open among the events seen together is no leaving,
+    // and its answer is not thrown away.
+    bool left = false;
     for (;;) {
         const ssize_t got = ::read(watch_, buffer, sizeof buffer);
         if (got <= 0) break;
@@ -224,13 +228,14 @@ void PtySource::readWatch() {
             const auto* event = reinterpret_cast<const inotify_event*>(at);
             if (event->mask & IN_OPEN) {
                 closePending_ = false;
-                if (writers_++ == 0) emit opened();
+                if (writers_++ == 0 && !std::exchange(left, false)) emit opened();
             } else if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
-                if (writers_ > 0 && --writers_ == 0) lastWriterLeft();
+                if (writers_ > 0 && --writers_ == 0) left = true;
             }
             at += sizeof(inotify_event) + event->len;
         }
     }
+    if (left) lastWriterLeft();
 }
 
 void PtySource::lastWriterLeft() {
