@@ -115,16 +115,16 @@ BurnInResult runBurnIn(JobHost& host, int rounds,
 
     std::string port;
     try {
-        if (!PortCheck(host)) {
-            faultIn(1, "未选择端口");
-            return result;
-        }
         port = host.portName();
     } catch (const std::exception& failure) {
         faultIn(1, failure.what());
         return result;
     }
     RunHost run(host, port);
+    if (!PortCheck(run)) {
+        faultIn(1, run.failure.value_or(""));
+        return result;
+    }
 
     // A status query on a port that can answer; a port that cannot (a file, a pipe) or a printer
     // that never answered, with no status lines either, is printed to without one.
