@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 
+#include "burn_in.h"
 #include "device_commands.h"
 #include "job_steps.h"
 #include "printer_status.h"
@@ -42,12 +43,17 @@ public:
         for (next_ = 0; next_ < args_.size() && command_.usageError.empty();) take(args_[next_++]);
         if (!command_.usageError.empty()) return command_;
         if (command_.job == CommandLine::Job::Window && !args_.empty())
-            return fail("no job given (--cut, --drawer, --barcode, --receipt, --print, --status)");
+            return fail(
+                "no job given (--cut, --drawer, --barcode, --receipt, --print, --status, "
+                "--burn-in)");
         if (needsPort(command_.job) && !portGiven_) return fail("--port PORT is needed");
         if (!needsPort(command_.job) && (portGiven_ || copiesGiven_ || command_.json))
             return fail("--port, --copies and --json go with a printer job only");
-        if (command_.json && command_.job != CommandLine::Job::Status)
-            return fail("--json goes with --status only");
+        if (command_.json && command_.job != CommandLine::Job::Status &&
+            command_.job != CommandLine::Job::BurnIn)
+            return fail("--json goes with --status or --burn-in only");
+        if (copiesGiven_ && command_.job == CommandLine::Job::BurnIn)
+            return fail("--copies does not go with --burn-in");
         if (copiesGiven_ && command_.job == CommandLine::Job::Status)
             return fail("--copies does not go with --status");
         return command_;
@@ -65,6 +71,15 @@ private:
             return std::nullopt;
         }
         return args_[next_++];
+    }
+
+    // A whole number from 1 to `most`, written as nothing else.
+    static std::optional<int> numberIn(const std::string& text, int most) {
+        int number = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+        if (error != std::errc() || end != text.data() + text.size() || number < 1 || number > most)
+            return std::nullopt;
+        return number;
     }
 
     void setJob(CommandLine::Job job, std::string_view option) {
@@ -111,16 +126,20 @@ private:
             command_.page = page->page;
             return setJob(Job::Print, option);
         }
+        if (option == "--burn-in") {
+            const auto text = value(option);
+            if (!text) return;
+            const std::optional<int> rounds = numberIn(*text, mostBurnInRounds);
+            if (!rounds) return void(fail("--burn-in " + *text + ": " + burnInRoundsRefusal()));
+            command_.burnInRounds = *rounds;
+            return setJob(Job::BurnIn, option);
+        }
         if (option == "--copies") {
             const auto text = value(option);
             if (!text) return;
-            int copies = 0;
-            const auto [end, error] =
-                std::from_chars(text->data(), text->data() + text->size(), copies);
-            if (error != std::errc() || end != text->data() + text->size() || copies < 1 ||
-                copies > mostCopies)
-                return void(fail("--copies " + *text + ": " + copiesRefusal()));
-            command_.copies = copies;
+            const std::optional<int> copies = numberIn(*text, mostCopies);
+            if (!copies) return void(fail("--copies " + *text + ": " + copiesRefusal()));
+            command_.copies = *copies;
             copiesGiven_ = true;
             return;
         }
@@ -169,6 +188,22 @@ int statusJob(const CommandLine& command, JobHost& host, std::ostream& out) {
     return asked && answered ? exitDone : exitFailed;
 }
 
+// A progress line a round, the summary at the end; with --json the summary is one JSON object on
+// standard output and the progress goes to standard error, out of a script's way.
+int burnInJob(const CommandLine& command, JobHost& host, std::ostream& out, std::ostream& err) {
+    std::ostream& lines = command.json ? err : out;
+    const BurnInResult result =
+        runBurnIn(host, command.burnInRounds, [&](const BurnInProgress& progress) {
+            lines << burnInProgressLine(progress) << '\n' << std::flush;
+            return true;
+        });
+    if (command.json)
+        out << burnInJson(command.port, result) << '\n';
+    else
+        out << burnInSummaryText(result);
+    return result.passed() ? exitDone : exitFailed;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -179,6 +214,7 @@ std::string usageText() {
     return "Usage: printer-tester                   open the window\n"
            "       printer-tester --port PORT JOB [--copies N]\n"
            "       printer-tester --port PORT --status [--json]\n"
+           "       printer-tester --port PORT --burn-in N [--json]\n"
            "       printer-tester --list-ports | --help | --version\n"
            "\n"
            "Runs one job on a receipt printer with no window, as the window's buttons do.\n"
@@ -193,7 +229,11 @@ std::string usageText() {
            "  --print PAGE       print a diagnosis page: charset, codepages, images, barcodes,\n"
            "                     layout, selftest or hexdump\n"
            "  --status           ask the printer its state and who it is\n"
-           "  --json             with --status: print the answer as one JSON object\n"
+           "  --burn-in N        burn the printer in: N rounds (1-9999) of the technician "
+           "receipt,\n"
+           "                     a cut and a drawer pulse, its status asked between rounds; the\n"
+           "                     first fault ends the run\n"
+           "  --json             with --status or --burn-in: print the result as one JSON object\n"
            "  --copies N         run the job N times, 1-99 (as the 重复 box); a failure ends them\n"
            "  --list-ports       print the ports the window's port box lists\n"
            "  --help             print this text\n"
@@ -203,8 +243,8 @@ std::string usageText() {
            "check, to standard error.\n"
            "\n"
            "Exit status:\n"
-           "  0  the job was done (--status: the printer answered)\n"
-           "  1  the job failed: the port, a write, no answer\n"
+           "  0  the job was done (--status: the printer answered; --burn-in: every round passed)\n"
+           "  1  the job failed: the port, a write, no answer, a fault in a burn-in\n"
            "  2  bad usage; nothing was opened\n";
 }
 
@@ -254,6 +294,8 @@ int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out,
             return exitDone;
         case Job::Status:
             return statusJob(command, host, out);
+        case Job::BurnIn:
+            return burnInJob(command, host, out, err);
         case Job::Window:
             return exitUsage;
         default:

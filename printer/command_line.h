@@ -23,6 +23,7 @@ struct CommandLine {
         Receipt,
         Print,
         Status,
+        BurnIn,
         ListPorts,
         Help,
         Version
@@ -33,6 +34,7 @@ struct CommandLine {
     DiagnosticPage page = DiagnosticPage::Charset;
     bool json = false;
     int copies = 1;
+    int burnInRounds = 0;  // --burn-in N
     // Bad usage, named ("unknown option --foo"); nothing is opened then.
     std::string usageError;
 };

@@ -1,11 +1,16 @@
 #include "frm_diagnose.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "controls.h"
@@ -25,6 +30,16 @@ void fill(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     palette.setColor(role, colour);
     widget->setPalette(palette);
     if (role == QPalette::Window) widget->setAutoFillBackground(true);
+}
+
+PictureButton* actionButton(const QString& caption, const QString& name, QWidget* parent) {
+    auto* button = new PictureButton(caption, QPixmap(QStringLiteral(":/assets/face_plain.jpg")),
+                                     parent->palette().color(QPalette::Button), parent);
+    button->setObjectName(name);
+    button->setFixedSize(twips(915), twips(405));
+    button->setFont(faceFont(songFace(), 9, true));
+    button->setCursor(handCursor());
+    return button;
 }
 
 QLabel* heading(const QString& text) {
@@ -63,13 +78,8 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
         howToRead->setObjectName(QStringLiteral("HowToRead_") + key);
         howToRead->setToolTip(howToRead->text());
 
-        auto* printButton = new PictureButton(QStringLiteral("打印"),
-                                              QPixmap(QStringLiteral(":/assets/face_plain.jpg")),
-                                              palette().color(QPalette::Button), this);
-        printButton->setObjectName(QStringLiteral("Print_") + key);
-        printButton->setFixedSize(twips(915), twips(405));
-        printButton->setFont(faceFont(songFace(), 9, true));
-        printButton->setCursor(handCursor());
+        auto* printButton =
+            actionButton(QStringLiteral("打印"), QStringLiteral("Print_") + key, this);
         printButton->setAccessibleName(QStringLiteral("打印") + qtText(info.name));
         connect(printButton, &QPushButton::clicked, this,
                 [this, page = info.page] { print_(page); });
@@ -105,10 +115,109 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
     room->setFixedHeight(twips(405));
     actions->addWidget(room);
 
+    // 烧机 (burn-in): the rounds box and the buttons in the strip, where the run stands in a
+    // row above it, what it came to below that.
+    BurnInControls& burnIn = burnInControls_;
+    burnIn.rounds = new QSpinBox;
+    burnIn.rounds->setObjectName(QStringLiteral("BurnInRounds"));
+    burnIn.rounds->setRange(1, mostBurnInRounds);
+    burnIn.rounds->setValue(10);
+    burnIn.rounds->setSuffix(QStringLiteral(" 轮"));
+    burnIn.rounds->setAccessibleName(QStringLiteral("烧机轮数"));
+    fill(burnIn.rounds, QPalette::Base, kBoxYellow);
+    burnIn.start = actionButton(QStringLiteral("烧机"), QStringLiteral("BurnIn"), this);
+    burnIn.stop = actionButton(QStringLiteral("停止"), QStringLiteral("StopBurnIn"), this);
+    burnIn.stop->setEnabled(false);
+    connect(burnIn.start, &QPushButton::clicked, this, &FrmDiagnose::startBurnIn);
+    connect(burnIn.stop, &QPushButton::clicked, this, [this] { stopBurnIn_ = true; });
+    auto* stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stopKey, &QShortcut::activated, this, [this] { stopBurnIn_ = true; });
+    actions->addWidget(burnIn.rounds);
+    actions->addWidget(burnIn.start);
+    actions->addWidget(burnIn.stop);
+
+    auto* burnInRow = new QHBoxLayout;
+    burnIn.bar = new QProgressBar;
+    burnIn.bar->setObjectName(QStringLiteral("BurnInProgress"));
+    burnIn.bar->setValue(0);
+    burnIn.round = new QLabel;
+    burnIn.round->setObjectName(QStringLiteral("BurnInRound"));
+    burnIn.elapsed = new QLabel;
+    burnIn.elapsed->setObjectName(QStringLiteral("BurnInElapsed"));
+    burnIn.status = new QLabel;
+    burnIn.status->setObjectName(QStringLiteral("BurnInStatus"));
+    burnInRow->addWidget(heading(QStringLiteral("烧机")));
+    burnInRow->addWidget(burnIn.bar, 1);
+    for (QLabel* label : {burnIn.round, burnIn.elapsed, burnIn.status}) {
+        label->setMinimumWidth(twips(1200));
+        burnInRow->addWidget(label);
+    }
+    burnIn.summary = new QPlainTextEdit;
+    burnIn.summary->setObjectName(QStringLiteral("BurnInSummary"));
+    burnIn.summary->setReadOnly(true);
+    burnIn.summary->setAccessibleName(QStringLiteral("烧机结果"));
+    burnIn.summary->setFixedHeight(burnIn.summary->fontMetrics().lineSpacing() * 12);
+    burnIn.summary->hide();
+
     auto* whole = new QVBoxLayout(this);
     whole->setContentsMargins(twips(240), twips(240), twips(240), twips(240));
     whole->setSpacing(twips(180));
     whole->addLayout(rows);
     whole->addStretch(1);
+    whole->addLayout(burnInRow);
+    whole->addWidget(burnIn.summary);
     whole->addLayout(actions);
+}
+
+void FrmDiagnose::startBurnIn() {
+    if (!burnIn_ || burnInRunning_) return;
+    const int rounds = burnInControls_.rounds->value();
+    burnInControls_.bar->setRange(0, rounds);
+    burnInControls_.bar->setValue(0);
+    burnInControls_.round->setText(QStringLiteral("第 0/%1 轮").arg(rounds));
+    burnInControls_.elapsed->clear();
+    burnInControls_.status->clear();
+    setBurnInRunning(true);
+    const BurnInResult result = burnIn_(
+        rounds, [this](const BurnInProgress& progress) { return showBurnInProgress(progress); });
+    setBurnInRunning(false);
+    lastBurnIn_ = result;
+    burnInControls_.elapsed->setText(
+        QStringLiteral("已用 %1 s").arg(double(result.elapsed.count()) / 1000, 0, 'f', 1));
+    burnInControls_.status->setText(result.passed() ? QStringLiteral("合格")
+                                                    : QStringLiteral("不合格"));
+    burnInControls_.summary->setPlainText(qtText(burnInSummaryText(result)));
+    burnInControls_.summary->show();
+    if (std::exchange(closeAfterBurnIn_, false)) close();
+}
+
+bool FrmDiagnose::showBurnInProgress(const BurnInProgress& progress) {
+    burnInControls_.bar->setValue(progress.round);
+    burnInControls_.round->setText(
+        QStringLiteral("第 %1/%2 轮").arg(progress.round).arg(progress.rounds));
+    burnInControls_.elapsed->setText(
+        QStringLiteral("已用 %1 s").arg(double(progress.elapsed.count()) / 1000, 0, 'f', 1));
+    burnInControls_.status->setText(QStringLiteral("状态：") + qtText(progress.lastStatus));
+    return !stopBurnIn_;
+}
+
+void FrmDiagnose::setBurnInRunning(bool running) {
+    burnInRunning_ = running;
+    stopBurnIn_ = false;
+    burnInControls_.start->setEnabled(!running);
+    burnInControls_.rounds->setEnabled(!running);
+    burnInControls_.stop->setEnabled(running);
+    // A page printed between rounds would land among the burn-in's receipts.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (button->objectName().startsWith(QStringLiteral("Print_"))) button->setEnabled(!running);
+}
+
+void FrmDiagnose::closeEvent(QCloseEvent* event) {
+    // The window is the run's own: it goes once the round printing now has ended.
+    if (burnInRunning_) {
+        stopBurnIn_ = closeAfterBurnIn_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }

@@ -14,6 +14,12 @@
 // paper, a button that prints it, and the technician's verdict on it and a note. The verdicts
 // live as long as the window stays open. The pages print through the main window, on the port
 // its selector names when the page is printed.
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
 class FrmDiagnose : public QWidget {
     Q_OBJECT
 public:
@@ -21,7 +27,32 @@ public:
     using Printer = std::function<void(DiagnosticPage)>;
     FrmDiagnose(Printer print, QWidget* parent);
 
+    // Runs a burn-in of `rounds` rounds on the main window's port and returns when it has ended,
+    // telling `progress` where it stands after each round (false stops it there).
+    using BurnInRunner = std::function<BurnInResult(
+        int rounds, const std::function<bool(const BurnInProgress&)>& progress)>;
+    void setBurnInRunner(BurnInRunner run) { burnIn_ = std::move(run); }
+    const std::optional<BurnInResult>& lastBurnIn() const { return lastBurnIn_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    // 烧机: the run, the window live meanwhile; Esc, 停止 or closing the window ends it after
+    // the round printing now.
+    void startBurnIn();
+    bool showBurnInProgress(const BurnInProgress& progress);
+    void setBurnInRunning(bool running);
+    BurnInRunner burnIn_;
+    struct BurnInControls {
+        QSpinBox* rounds = nullptr;
+        QPushButton *start = nullptr, *stop = nullptr;
+        QProgressBar* bar = nullptr;
+        QLabel *round = nullptr, *elapsed = nullptr, *status = nullptr;
+        QPlainTextEdit* summary = nullptr;
+    } burnInControls_;
+    bool burnInRunning_ = false, stopBurnIn_ = false, closeAfterBurnIn_ = false;
+
     Printer print_;
     // What this window has read and run, for the report: the last readout, the last status
     // query, the last burn-in.

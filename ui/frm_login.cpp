@@ -474,6 +474,11 @@ void FrmLogin::CommandDiagnose_Click() {
             },
             this);
         diagnose_->setAttribute(Qt::WA_DeleteOnClose);
+        diagnose_->setBurnInRunner([this](int rounds, const auto& progress) {
+            const BurnInResult result = runBurnIn(*this, rounds, progress);
+            runHeldInput();
+            return result;
+        });
     }
     diagnose_->show();
     diagnose_->raise();

@@ -138,7 +138,7 @@ TEST(CommandLine, BadUsageIsNamedAndOpensNothing) {
         {{"--port", port, "--cut", "--copies", "0"}, "重复次数须为1到99之间的整数！"},
         {{"--port", port, "--cut", "--copies", "100"}, "--copies 100"},
         {{"--port", port, "--cut", "--copies", "2x"}, "--copies 2x"},
-        {{"--port", port, "--cut", "--json"}, "--json goes with --status only"},
+        {{"--port", port, "--cut", "--json"}, "--json goes with --status or --burn-in only"},
         {{"--port", port, "--status", "--copies", "2"}, "--copies does not go with --status"},
         {{"--list-ports", "--port", port}, "go with a printer job only"},
         {{"--port", port, "--cut", "--port", port}, "--port given twice"},

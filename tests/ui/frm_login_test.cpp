@@ -12,9 +12,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -726,6 +730,51 @@ private slots:
         QCOMPARE(written.count(bodyOf(WelcomeReceipt())), 1);
         QVERIFY(!timeMasked(written).contains(QByteArray::fromStdString(diagnosticPageStream(
             DiagnosticPage::Charset, {port_.toStdString(), std::string(maskedTime)}))));
+    }
+
+    // 烧机 runs its rounds on the main window's port inside the click and shows what they came
+    // to; Esc, 停止 and closing the window each end the run after the round printing now.
+    void burnInRunsAndStopsAfterTheRoundPrintingNow_data() {
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<int>("receipts");
+        QTest::newRow("all rounds") << "" << 3;
+        QTest::newRow("Esc") << "Esc" << 1;
+        QTest::newRow("停止") << "StopBurnIn" << 1;
+        QTest::newRow("close") << "close" << 1;
+    }
+    void burnInRunsAndStopsAfterTheRoundPrintingNow() {
+        QFETCH(QString, stop);
+        QFETCH(int, receipts);
+        QTest::mouseClick(control(window_.get(), "CommandDiagnose"), Qt::LeftButton);
+        combo()->setEditText(port_);
+        QPointer<FrmDiagnose> diagnose = diagnosisWindow();
+        diagnose->findChild<QSpinBox*>("BurnInRounds")->setValue(3);
+        QTimer::singleShot(100, diagnose, [&] {
+            QVERIFY(!diagnose->findChild<QWidget*>("Print_charset")->isEnabled());
+            if (stop == "Esc")
+                QTest::keyClick(diagnose, Qt::Key_Escape);
+            else if (stop == "close")
+                diagnose->close();
+            else if (!stop.isEmpty())
+                QTest::mouseClick(diagnose->findChild<QWidget*>(stop), Qt::LeftButton);
+        });
+        QTest::mouseClick(diagnose->findChild<QWidget*>("BurnIn"), Qt::LeftButton);
+        QCOMPARE(readAll(port_).count(bodyOf(TechnicianReceipt())), receipts);
+        if (stop == "close") {
+            QTRY_VERIFY(diagnose.isNull());
+            return;
+        }
+        const BurnInResult& result = *diagnose->lastBurnIn();
+        QCOMPARE(result.roundsDone, receipts);
+        QCOMPARE(result.stoppedByUser, !stop.isEmpty());
+        QCOMPARE(diagnose->findChild<QProgressBar*>("BurnInProgress")->value(), receipts);
+        QCOMPARE(diagnose->findChild<QLabel*>("BurnInRound")->text(),
+                 QString("第 %1/3 轮").arg(receipts));
+        const QString summary =
+            diagnose->findChild<QPlainTextEdit*>("BurnInSummary")->toPlainText();
+        QVERIFY2(summary.contains(QString("%1/3 轮通过").arg(receipts)), qPrintable(summary));
+        QVERIFY(diagnose->findChild<QWidget*>("Print_charset")->isEnabled());
+        QVERIFY(!diagnose->findChild<QWidget*>("StopBurnIn")->isEnabled());
     }
 
     // 查状态 asks the printer once, whatever the copies box says, and shows its answer.
