@@ -1,13 +1,16 @@
 #include "command_line.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <charconv>
 #include <optional>
 #include <ostream>
 
+#include "burn_in.h"
 #include "device_commands.h"
 #include "job_steps.h"
+#include "printer_info.h"
 #include "printer_status.h"
 #include "receipts.h"
 #include "status_json.h"
@@ -33,6 +36,17 @@ bool needsPort(CommandLine::Job job) {
     return job != Job::Window && job != Job::ListPorts && job != Job::Help && job != Job::Version;
 }
 
+// A whole decimal number from `least` to `most`.
+std::optional<int> number(const std::string& text, int least, int most) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < least || value > most)
+        return std::nullopt;
+    return value;
+}
+
+constexpr int mostBurnInRounds = 9999;
+
 // Runs the parsing steps; the first bad argument ends them with its name.
 class Parser {
 public:
@@ -50,6 +64,12 @@ public:
             return fail("--json goes with --status only");
         if (copiesGiven_ && command_.job == CommandLine::Job::Status)
             return fail("--copies does not go with --status");
+        if (copiesGiven_ && command_.job == CommandLine::Job::Report)
+            return fail("--copies does not go with --report");
+        if (command_.force && command_.job != CommandLine::Job::Report)
+            return fail("--force goes with --report only");
+        if (command_.burnInRounds > 0 && command_.job != CommandLine::Job::Report)
+            return fail("--burn-in goes with --report");
         return command_;
     }
 
@@ -111,16 +131,34 @@ private:
             command_.page = page->page;
             return setJob(Job::Print, option);
         }
+        if (option == "--report") {
+            const auto file = value(option);
+            if (!file) return;
+            if (!reportFormatFor(*file))
+                return void(fail("--report " + *file + ": not a .pdf, .html or .htm file"));
+            command_.reportFile = *file;
+            return setJob(Job::Report, option);
+        }
+        if (option == "--force") {
+            command_.force = true;
+            return;
+        }
+        if (option == "--burn-in") {
+            const auto text = value(option);
+            if (!text) return;
+            const std::optional<int> rounds = number(*text, 1, mostBurnInRounds);
+            if (!rounds)
+                return void(fail("--burn-in " + *text + ": 烧机轮数须为1到" +
+                                 std::to_string(mostBurnInRounds) + "之间的整数！"));
+            command_.burnInRounds = *rounds;
+            return;
+        }
         if (option == "--copies") {
             const auto text = value(option);
             if (!text) return;
-            int copies = 0;
-            const auto [end, error] =
-                std::from_chars(text->data(), text->data() + text->size(), copies);
-            if (error != std::errc() || end != text->data() + text->size() || copies < 1 ||
-                copies > mostCopies)
-                return void(fail("--copies " + *text + ": " + copiesRefusal()));
-            command_.copies = copies;
+            const std::optional<int> copies = number(*text, 1, mostCopies);
+            if (!copies) return void(fail("--copies " + *text + ": " + copiesRefusal()));
+            command_.copies = *copies;
             copiesGiven_ = true;
             return;
         }
@@ -169,6 +207,43 @@ int statusJob(const CommandLine& command, JobHost& host, std::ostream& out) {
     return asked && answered ? exitDone : exitFailed;
 }
 
+// The report asks the printer what the window's readout and status query ask, runs the burn-in
+// when asked, and writes what it found; an existing file is refused before anything is opened.
+int reportJob(const CommandLine& command, JobHost& host, std::ostream& out, std::ostream& err,
+              const ReportWriter& writeReport) {
+    struct stat existing {};
+    if (!command.force && lstat(command.reportFile.c_str(), &existing) == 0) {
+        err << "printer-tester: --report " << command.reportFile
+            << ": 文件已存在，未改动(要替换它请加 --force)\n";
+        return exitUsage;
+    }
+    ReportContent content;
+    content.port = command.port;
+    content.portMeaning = portMeaning(command.port);
+    content.toolVersion = PRINTER_TESTER_VERSION;
+    for (const DiagnosticPageInfo& page : diagnosticPages())
+        content.pages.push_back({page.page, "", "未测", ""});
+    const bool asked = RunJob(host, [&] {
+        if (!PortCheck(host)) return false;
+        content.status = askPrinterStatus(host, command.port);
+        content.info = askPrinterInfo(host, command.port);
+        return true;
+    });
+    bool burnInPassed = true;
+    if (asked && command.burnInRounds > 0) {
+        content.burnIn =
+            runBurnIn(host, command.burnInRounds, [](const BurnInProgress&) { return true; });
+        burnInPassed = content.burnIn->passed();
+    }
+    content.madeAt = reportTimeNow();
+    if (const auto failure = writeReport(content, command.reportFile, command.force)) {
+        err << "printer-tester: 无法写入报告 " << command.reportFile << "：" << *failure << '\n';
+        return exitFailed;
+    }
+    out << "报告已写入：" << command.reportFile << '\n';
+    return asked && burnInPassed ? exitDone : exitFailed;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -179,6 +254,7 @@ std::string usageText() {
     return "Usage: printer-tester                   open the window\n"
            "       printer-tester --port PORT JOB [--copies N]\n"
            "       printer-tester --port PORT --status [--json]\n"
+           "       printer-tester --port PORT --report FILE [--burn-in N] [--force]\n"
            "       printer-tester --list-ports | --help | --version\n"
            "\n"
            "Runs one job on a receipt printer with no window, as the window's buttons do.\n"
@@ -194,6 +270,10 @@ std::string usageText() {
            "                     layout, selftest or hexdump\n"
            "  --status           ask the printer its state and who it is\n"
            "  --json             with --status: print the answer as one JSON object\n"
+           "  --report FILE      ask the printer everything and write a report for the shop,\n"
+           "                     PDF or HTML by FILE's extension (.pdf, .html, .htm)\n"
+           "  --burn-in N        with --report: run N burn-in rounds first, 1-9999\n"
+           "  --force            with --report: replace FILE when it exists\n"
            "  --copies N         run the job N times, 1-99 (as the 重复 box); a failure ends them\n"
            "  --list-ports       print the ports the window's port box lists\n"
            "  --help             print this text\n"
@@ -230,7 +310,7 @@ void ConsoleHost::showCritical(std::string_view, std::string_view text) {
 }
 
 int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out, std::ostream& err,
-                   const ScanRoots& roots) {
+                   const ScanRoots& roots, const ReportWriter& writeReport) {
     using Job = CommandLine::Job;
     if (!command.usageError.empty()) {
         err << "printer-tester: " << command.usageError << "\n"
@@ -254,6 +334,12 @@ int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out,
             return exitDone;
         case Job::Status:
             return statusJob(command, host, out);
+        case Job::Report:
+            if (!writeReport) {
+                err << "printer-tester: --report: this build cannot write reports\n";
+                return exitFailed;
+            }
+            return reportJob(command, host, out, err, writeReport);
         case Job::Window:
             return exitUsage;
         default:
