@@ -1,5 +1,6 @@
 #include "printer_report.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -21,7 +22,7 @@ ReportContent everythingRead() {
     content.madeAt = "2026-12-08 19:05";
     content.port = "COM2:19200,e,7,2,p";
     content.portMeaning = portMeaning(content.port);
-    content.toolVersion = "7.3.1";
+    content.toolVersion = "1.0";
     PrinterInfo info;
     info.identity = {0x20,        0x03,     0x64,      "FW-2.07",
                      "SHOPMAKER", "TP-806", "SN4711X", "CHINA GB18030"};
@@ -100,7 +101,7 @@ private slots:
             "2026-12-0819:05",
             "COM2:19200,e,7,2,p",
             "/dev/ttyS1，串口，19200波特，e,7,2，RTS/CTS",
-            "printer-tester7.3.1",
+            "printer-tester1.0",
             // who the printer is
             "TP-806",
             "SHOPMAKER",
@@ -208,6 +209,14 @@ private slots:
         const QString path = dir_.filePath("report.txt");
         QVERIFY(writeReport(everythingRead(), path.toStdString(), true).has_value());
         QVERIFY(!QFile::exists(path));
+    }
+
+    // The README's picture of a report: docs/make-report-picture.sh asks for it.
+    void samplePicture() {
+        const QString out = qEnvironmentVariable("REPORT_PICTURE_OUT");
+        if (out.isEmpty()) QSKIP("REPORT_PICTURE_OUT names no folder");
+        const QString path = QDir(out).filePath("report.pdf");
+        QCOMPARE(writeReport(everythingRead(), path.toStdString(), true), std::nullopt);
     }
 
 private:
