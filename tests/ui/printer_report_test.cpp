@@ -205,12 +205,6 @@ private slots:
         QVERIFY(!text.contains("通过"));
     }
 
-    void refusesAnotherExtension() {
-        const QString path = dir_.filePath("report.txt");
-        QVERIFY(writeReport(everythingRead(), path.toStdString(), true).has_value());
-        QVERIFY(!QFile::exists(path));
-    }
-
     // The README's picture of a report: docs/make-report-picture.sh asks for it.
     void samplePicture() {
         const QString out = qEnvironmentVariable("REPORT_PICTURE_OUT");
