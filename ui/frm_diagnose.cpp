@@ -174,6 +174,11 @@ void FrmDiagnose::saveReport() {
     dialog.setObjectName(QStringLiteral("SaveReportDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    // A name typed without its ending gets the chosen form's.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.startsWith(QStringLiteral("HTML")) ? QStringLiteral("html")
+                                                                          : QStringLiteral("pdf"));
+    });
     dialog.selectFile(proposedReportPath(content));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const QString path = dialog.selectedFiles().front();
