@@ -9,10 +9,25 @@
 
 #include "application.h"
 #include "command_line.h"
+#include "fonts.h"
 #include "frm_login.h"
 #include "frm_splash.h"
 #include "job_steps.h"
+#include "printer_report.h"
 #include "utf8_text.h"
+
+// The report is laid out and set in type by Qt, so --report alone needs an application object:
+// on the offscreen platform unless one is asked for, since the report needs no display. Qt sees
+// only the program's name: the job's arguments are not its options.
+int reportCommand(const CommandLine& command, char* program) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char* qtArgv[] = {program, nullptr};
+    QGuiApplication app(qtArgc, qtArgv);
+    registerFontSubstitutions();
+    ConsoleHost host(command.port, std::cout, std::cerr);
+    return runCommandLine(command, host, std::cout, std::cerr, {}, writeReport);
+}
 
 int main(int argc, char* argv[]) {
     // A port may be a pipe (a capture tool, a virtual printer): when its reader goes away the
@@ -25,6 +40,8 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && (first.rfind("--", 0) == 0 || first.rfind('-', 0) != 0)) {
         const CommandLine command =
             parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (command.job == CommandLine::Job::Report && command.usageError.empty())
+            return reportCommand(command, argv[0]);
         ConsoleHost host(command.port, std::cout, std::cerr);
         return runCommandLine(command, host, std::cout, std::cerr);
     }

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <charconv>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "burn_in.h"
 #include "device_commands.h"
 #include "job_steps.h"
+#include "printer_info.h"
 #include "printer_status.h"
 #include "receipts.h"
 #include "status_json.h"
@@ -56,6 +58,10 @@ public:
             return fail("--copies does not go with --burn-in");
         if (copiesGiven_ && command_.job == CommandLine::Job::Status)
             return fail("--copies does not go with --status");
+        if (copiesGiven_ && command_.job == CommandLine::Job::Report)
+            return fail("--copies does not go with --report");
+        if (command_.force && command_.job != CommandLine::Job::Report)
+            return fail("--force goes with --report only");
         return command_;
     }
 
@@ -132,7 +138,23 @@ private:
             const std::optional<int> rounds = numberIn(*text, mostBurnInRounds);
             if (!rounds) return void(fail("--burn-in " + *text + ": " + burnInRoundsRefusal()));
             command_.burnInRounds = *rounds;
+            // With --report the rounds are the report's: no job of their own.
+            if (command_.job == Job::Report) return;
             return setJob(Job::BurnIn, option);
+        }
+        if (option == "--report") {
+            const auto file = value(option);
+            if (!file) return;
+            if (!reportFormatFor(*file))
+                return void(fail("--report " + *file + ": not a .pdf, .html or .htm file"));
+            command_.reportFile = *file;
+            // A burn-in given before it is the report's.
+            if (command_.job == Job::BurnIn) command_.job = Job::Window;
+            return setJob(Job::Report, option);
+        }
+        if (option == "--force") {
+            command_.force = true;
+            return;
         }
         if (option == "--copies") {
             const auto text = value(option);
@@ -204,6 +226,45 @@ int burnInJob(const CommandLine& command, JobHost& host, std::ostream& out, std:
     return result.passed() ? exitDone : exitFailed;
 }
 
+// The report asks the printer what the window's readout and status query ask, runs the burn-in
+// when asked, and writes what it found; an existing file is refused before anything is opened.
+int reportJob(const CommandLine& command, JobHost& host, std::ostream& out, std::ostream& err,
+              const ReportWriter& writeReport) {
+    struct stat existing {};
+    if (!command.force && lstat(command.reportFile.c_str(), &existing) == 0) {
+        err << "printer-tester: --report " << command.reportFile
+            << ": 文件已存在，未改动(要替换它请加 --force)\n";
+        return exitUsage;
+    }
+    ReportContent content;
+    content.port = command.port;
+    content.portMeaning = portMeaning(command.port);
+    content.toolVersion = PRINTER_TESTER_VERSION;
+    for (const DiagnosticPageInfo& page : diagnosticPages())
+        content.pages.push_back({page.page, "", "未测", ""});
+    const bool asked = RunJob(host, [&] {
+        if (!PortCheck(host)) return false;
+        content.status = askPrinterStatus(host, command.port);
+        content.info = askPrinterInfo(host, command.port);
+        return true;
+    });
+    bool burnInPassed = true;
+    if (asked && command.burnInRounds > 0) {
+        content.burnIn = runBurnIn(host, command.burnInRounds, [&](const BurnInProgress& progress) {
+            out << burnInProgressLine(progress) << '\n' << std::flush;
+            return true;
+        });
+        burnInPassed = content.burnIn->passed();
+    }
+    content.madeAt = reportTimeNow();
+    if (const auto failure = writeReport(content, command.reportFile, command.force)) {
+        err << "printer-tester: 无法写入报告 " << command.reportFile << "：" << *failure << '\n';
+        return exitFailed;
+    }
+    out << "报告已写入：" << command.reportFile << '\n';
+    return asked && burnInPassed ? exitDone : exitFailed;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -215,6 +276,7 @@ std::string usageText() {
            "       printer-tester --port PORT JOB [--copies N]\n"
            "       printer-tester --port PORT --status [--json]\n"
            "       printer-tester --port PORT --burn-in N [--json]\n"
+           "       printer-tester --port PORT --report FILE [--burn-in N] [--force]\n"
            "       printer-tester --list-ports | --help | --version\n"
            "\n"
            "Runs one job on a receipt printer with no window, as the window's buttons do.\n"
@@ -234,6 +296,10 @@ std::string usageText() {
            "                     a cut and a drawer pulse, its status asked between rounds; the\n"
            "                     first fault ends the run\n"
            "  --json             with --status or --burn-in: print the result as one JSON object\n"
+           "  --report FILE      ask the printer everything and write a report for the shop,\n"
+           "                     PDF or HTML by FILE's extension (.pdf, .html, .htm)\n"
+           "                     (with --report: N burn-in rounds first, in the report)\n"
+           "  --force            with --report: replace FILE when it exists\n"
            "  --copies N         run the job N times, 1-99 (as the 重复 box); a failure ends them\n"
            "  --list-ports       print the ports the window's port box lists\n"
            "  --help             print this text\n"
@@ -270,7 +336,7 @@ void ConsoleHost::showCritical(std::string_view, std::string_view text) {
 }
 
 int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out, std::ostream& err,
-                   const ScanRoots& roots) {
+                   const ScanRoots& roots, const ReportWriter& writeReport) {
     using Job = CommandLine::Job;
     if (!command.usageError.empty()) {
         err << "printer-tester: " << command.usageError << "\n"
@@ -296,6 +362,12 @@ int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out,
             return statusJob(command, host, out);
         case Job::BurnIn:
             return burnInJob(command, host, out, err);
+        case Job::Report:
+            if (!writeReport) {
+                err << "printer-tester: --report: this build cannot write reports\n";
+                return exitFailed;
+            }
+            return reportJob(command, host, out, err, writeReport);
         case Job::Window:
             return exitUsage;
         default:

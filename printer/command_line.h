@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "diagnostic_pages.h"
 #include "job_host.h"
 #include "port_scan.h"
+#include "printer_report.h"
 
 // The tool without its window: one job named by the arguments, for scripts and for burn-in
 // across many printers. The same jobs, bytes, bounds and port forms as the window.
@@ -24,6 +27,7 @@ struct CommandLine {
         Print,
         Status,
         BurnIn,
+        Report,
         ListPorts,
         Help,
         Version
@@ -34,7 +38,10 @@ struct CommandLine {
     DiagnosticPage page = DiagnosticPage::Charset;
     bool json = false;
     int copies = 1;
-    int burnInRounds = 0;  // --burn-in N
+    int burnInRounds = 0;  // --burn-in N, alone or for the report
+    // --report FILE: where the report goes, and whether an existing file may be replaced.
+    std::string reportFile;
+    bool force = false;
     // Bad usage, named ("unknown option --foo"); nothing is opened then.
     std::string usageError;
 };
@@ -68,7 +75,13 @@ private:
     PortLimits limits_;
 };
 
+// Lays a report out and writes it to a file (the window's library does, with Qt); returns what
+// went wrong, or nothing. An existing file is replaced only when told to.
+using ReportWriter = std::function<std::optional<std::string>(
+    const ReportContent& content, const std::string& path, bool overwrite)>;
+
 // Runs a parsed command line's job on `host` (whose port is the one given) and returns its exit
 // status. Text that is no box's (the help, the version, the port list, JSON) goes to `out`.
+// --report needs `writeReport`.
 int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out, std::ostream& err,
-                   const ScanRoots& roots = {});
+                   const ScanRoots& roots = {}, const ReportWriter& writeReport = {});

@@ -18,10 +18,11 @@ chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l1
 latin="fonts-dejavu-core"
 # What the tests use besides GoogleTest: zbarimg reads the virtual printer's
 # barcodes back, ZXingReader its QR codes and PDF417 and tesseract its hanzi,
-# the desktop's validators judge what is installed, a virtual X server with
+# pdftotext, pdfinfo and pdffonts read the reports back, the desktop's
+# validators judge what is installed, a virtual X server with
 # xdotool and python3-xlib gives the window real input, and the C library's
 # locale sources and translations let the tests switch to Chinese.
-checks="locales libc-l10n libgtest-dev zbar-tools zxing-cpp-tools tesseract-ocr tesseract-ocr-chi-sim desktop-file-utils appstream man-db xvfb xdotool python3-xlib"
+checks="locales libc-l10n libgtest-dev poppler-utils zbar-tools zxing-cpp-tools tesseract-ocr tesseract-ocr-chi-sim desktop-file-utils appstream man-db xvfb xdotool python3-xlib"
 case "${1:-run}" in
     run) wanted="$build $chinese $latin xdg-utils" ;;
     test) wanted="$build $chinese $latin $checks" ;;

@@ -2,19 +2,28 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include "controls.h"
 #include "fonts.h"
+#include "job_host.h"
+#include "port_error.h"
+#include "printer_report.h"
 #include "twips.h"
 #include "utf8_text.h"
 
@@ -52,8 +61,8 @@ QLabel* heading(const QString& text) {
 
 }  // namespace
 
-FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
-    : QWidget(parent, Qt::Window), print_(std::move(print)) {
+FrmDiagnose::FrmDiagnose(Printer print, JobHost& host, QWidget* parent)
+    : QWidget(parent, Qt::Window), print_(std::move(print)), host_(host) {
     setObjectName(QStringLiteral("FrmDiagnose"));
     setWindowTitle(QStringLiteral("打印机诊断"));
     fill(this, QPalette::Window, kFormGreen);
@@ -81,8 +90,12 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
         auto* printButton =
             actionButton(QStringLiteral("打印"), QStringLiteral("Print_") + key, this);
         printButton->setAccessibleName(QStringLiteral("打印") + qtText(info.name));
-        connect(printButton, &QPushButton::clicked, this,
-                [this, page = info.page] { print_(page); });
+        connect(printButton, &QPushButton::clicked, this, [this, page = info.page] {
+            if (print_(page))
+                printedAt_[page] = QDateTime::currentDateTime()
+                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                       .toStdString();
+        });
 
         auto* verdict = new QComboBox;
         verdict->setObjectName(QStringLiteral("Verdict_") + key);
@@ -135,6 +148,12 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
     actions->addWidget(burnIn.rounds);
     actions->addWidget(burnIn.start);
     actions->addWidget(burnIn.stop);
+
+    auto* saveButton = actionButton(QStringLiteral("保存报告"), QStringLiteral("SaveReport"), this);
+    saveButton->setFixedWidth(twips(1215));
+    saveButton->setAccessibleName(QStringLiteral("保存报告"));
+    connect(saveButton, &QPushButton::clicked, this, &FrmDiagnose::saveReport);
+    actions->addWidget(saveButton);
 
     auto* burnInRow = new QHBoxLayout;
     burnIn.bar = new QProgressBar;
@@ -220,4 +239,57 @@ void FrmDiagnose::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+}
+
+ReportContent FrmDiagnose::reportContent() const {
+    ReportContent content;
+    content.madeAt = reportTimeNow();
+    try {
+        content.port = host_.portName();
+    } catch (const PortError&) {
+        // A selector that cannot be read names no port; the report says what it denotes.
+    }
+    content.portMeaning = portMeaning(content.port);
+    content.info = lastInfo_;
+    content.status = lastStatus_;
+    content.burnIn = lastBurnIn_;
+    content.toolVersion = PRINTER_TESTER_VERSION;
+    for (const DiagnosticPageInfo& info : diagnosticPages()) {
+        const QString key = qtText(info.key);
+        const auto* verdict = findChild<QComboBox*>(QStringLiteral("Verdict_") + key);
+        const auto* note = findChild<QLineEdit*>(QStringLiteral("Note_") + key);
+        const auto printed = printedAt_.find(info.page);
+        content.pages.push_back({info.page,
+                                 printed == printedAt_.end() ? std::string() : printed->second,
+                                 verdict->currentText().toStdString(), note->text().toStdString()});
+    }
+    return content;
+}
+
+QString FrmDiagnose::proposedReportPath(const ReportContent& content) const {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    return QDir(folder).filePath(qtText(reportFileName(content)));
+}
+
+void FrmDiagnose::saveReport() {
+    const ReportContent content = reportContent();
+    QFileDialog dialog(this, QStringLiteral("保存报告"), proposedReportPath(content),
+                       QStringLiteral("PDF 文件 (*.pdf);;HTML 网页 (*.html *.htm)"));
+    dialog.setObjectName(QStringLiteral("SaveReportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    // A name typed without its ending gets the chosen form's.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.startsWith(QStringLiteral("HTML")) ? QStringLiteral("html")
+                                                                          : QStringLiteral("pdf"));
+    });
+    dialog.selectFile(proposedReportPath(content));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().front();
+    // The dialog asked before it gave a file that is there; one that appears after it is kept.
+    const bool replaceAsked = QFileInfo::exists(path);
+    if (const auto failure = writeReport(content, path.toStdString(), replaceAsked))
+        QMessageBox::critical(this, QStringLiteral("保存报告"),
+                              QStringLiteral("报告未能保存到 %1：%2").arg(path, qtText(*failure)));
 }

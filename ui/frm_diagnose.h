@@ -2,13 +2,17 @@
 
 #include <QWidget>
 #include <functional>
-
+#include <map>
 #include <optional>
+#include <string>
 
 #include "burn_in.h"
 #include "diagnostic_pages.h"
 #include "printer_info.h"
+#include "printer_report.h"
 #include "status_answers.h"
+
+class JobHost;
 
 // The diagnosis window: one row per test page, with what the page shows and how to read its
 // paper, a button that prints it, and the technician's verdict on it and a note. The verdicts
@@ -23,9 +27,15 @@ class QSpinBox;
 class FrmDiagnose : public QWidget {
     Q_OBJECT
 public:
-    // `print` prints one page and returns when the job has ended.
-    using Printer = std::function<void(DiagnosticPage)>;
-    FrmDiagnose(Printer print, QWidget* parent);
+    // `print` prints one page and returns when the job has ended, telling whether it printed.
+    using Printer = std::function<bool(DiagnosticPage)>;
+    // `host` is the main window: its port and limits are the pages'.
+    FrmDiagnose(Printer print, JobHost& host, QWidget* parent);
+
+    // What a report saved now would hold.
+    ReportContent reportContent() const;
+    // Where the save dialog proposes to put it: the documents folder and the report's name.
+    QString proposedReportPath(const ReportContent& content) const;
 
     // Runs a burn-in of `rounds` rounds on the main window's port and returns when it has ended,
     // telling `progress` where it stands after each round (false stops it there).
@@ -52,8 +62,14 @@ private:
         QPlainTextEdit* summary = nullptr;
     } burnInControls_;
     bool burnInRunning_ = false, stopBurnIn_ = false, closeAfterBurnIn_ = false;
+    // 保存报告: asks where, never replacing a file unasked, and says why when it cannot write;
+    // the verdicts stay as they are either way.
+    void saveReport();
 
     Printer print_;
+    JobHost& host_;
+    // When each page last printed, as its heading says it.
+    std::map<DiagnosticPage, std::string> printedAt_;
     // What this window has read and run, for the report: the last readout, the last status
     // query, the last burn-in.
     std::optional<PrinterInfo> lastInfo_;

@@ -469,10 +469,11 @@ void FrmLogin::CommandDiagnose_Click() {
     if (!diagnose_) {
         diagnose_ = new FrmDiagnose(
             [this](DiagnosticPage page) {
-                DiagnosticPageJob(*this, page);
+                const bool printed = DiagnosticPageJob(*this, page);
                 runHeldInput();
+                return printed;
             },
-            this);
+            *this, this);
         diagnose_->setAttribute(Qt::WA_DeleteOnClose);
         diagnose_->setBurnInRunner([this](int rounds, const auto& progress) {
             const BurnInResult result = runBurnIn(*this, rounds, progress);

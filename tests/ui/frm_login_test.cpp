@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -775,6 +777,68 @@ private slots:
         QVERIFY2(summary.contains(QString("%1/3 轮通过").arg(receipts)), qPrintable(summary));
         QVERIFY(diagnose->findChild<QWidget*>("Print_charset")->isEnabled());
         QVERIFY(!diagnose->findChild<QWidget*>("StopBurnIn")->isEnabled());
+    }
+
+    // 保存报告 proposes 打印机报告-MODEL-YYYYMMDD-HHMM.pdf in the documents folder and writes
+    // what the window holds: the pages' times, verdicts and notes. A file it cannot write says
+    // why, and the verdicts stay.
+    void saveReportProposesANameAndKeepsTheVerdicts() {
+        const QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", dir_.filePath("home").toUtf8());
+        qunsetenv("XDG_CONFIG_HOME");
+        const QString documents = dir_.filePath("home/Documents");
+        QVERIFY(QDir().mkpath(documents));
+
+        QTest::mouseClick(control(window_.get(), "CommandDiagnose"), Qt::LeftButton);
+        combo()->setEditText(port_);
+        FrmDiagnose* diagnose = diagnosisWindow();
+        QTest::mouseClick(diagnose->findChild<QWidget*>("Print_charset"), Qt::LeftButton);
+        verdict(diagnose, diagnosticPages().front())->setCurrentText("异常");
+        diagnose->findChild<QLineEdit*>("Note_charset")->setText("三区问号");
+
+        // Answers the save dialog with `path`, noting what it proposed.
+        QString proposed;
+        const auto saveAs = [&](const QString& path) {
+            QTimer poll;
+            poll.callOnTimeout([&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (dialog == nullptr) return;
+                poll.stop();
+                proposed = dialog->selectedFiles().value(0);
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept");  // as the 保存 button does
+            });
+            poll.start(10);
+            QTest::mouseClick(diagnose->findChild<QWidget*>("SaveReport"), Qt::LeftButton);
+        };
+        const QString saved = dir_.filePath("report.html");
+        saveAs(saved);
+        QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(documents) +
+                                    "/打印机报告-未知型号-\\d{8}-\\d{4}\\.pdf$")
+                     .match(proposed)
+                     .hasMatch(),
+                 qPrintable(proposed));
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString report = QString::fromUtf8(file.readAll());
+        QVERIFY(report.contains("三区问号") && report.contains("异常"));
+        QVERIFY(report.contains(port_.toHtmlEscaped()));
+        QVERIFY(report.contains(QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d")));
+
+        BoxAnswerer boxes;
+        const QString unwritable = port_ + "/report.pdf";  // the port is a plain file
+        saveAs(unwritable);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
+        QVERIFY2(boxes.seen[0].text.contains(unwritable) &&
+                     boxes.seen[0].text.contains(qtText(systemErrorText(ENOTDIR))),
+                 qPrintable(boxes.seen[0].text));
+        QVERIFY(diagnose->isVisible());
+        QCOMPARE(verdict(diagnose, diagnosticPages().front())->currentText(), QString("异常"));
+        QCOMPARE(diagnose->findChild<QLineEdit*>("Note_charset")->text(), QString("三区问号"));
+
+        qputenv("HOME", home);
+        if (!config.isNull()) qputenv("XDG_CONFIG_HOME", config);
     }
 
     // 查状态 asks the printer once, whatever the copies box says, and shows its answer.
