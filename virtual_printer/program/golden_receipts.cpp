@@ -257,7 +257,8 @@ void GoldenReceipts::check(const Receipt& receipt) {
                         " cannot be read");
     } else if (const PictureDifference difference = comparePictures(goldenPicture, picture);
                !difference.same() || goldenPicture.size() != picture.size()) {
-        std::string line = "picture: " + std::to_string(difference.removed) + " dots removed, " +
+        std::string line = "picture: " + std::to_string(difference.removed) +
+                           (difference.removed == 1 ? " dot" : " dots") + " removed, " +
                            std::to_string(difference.added) + " added";
         if (goldenPicture.size() != picture.size())
             line += ", " + std::to_string(picture.width()) + "x" +
