@@ -90,7 +90,7 @@ std::vector<qsizetype> matched(const std::vector<QByteArray>& before,
     const std::size_t n = before.size(), m = after.size();
     std::vector<qsizetype> match(m, -1);
     // A receipt of tens of thousands of items is matched item by item, in linear time.
-    if (n * m > (std::size_t(1) << 24)) {
+    if (n * m > (std::size_t(1) << 22)) {
         for (std::size_t j = 0; j < std::min(n, m); ++j)
             if (before[j] == after[j]) match[j] = static_cast<qsizetype>(j);
         return match;
