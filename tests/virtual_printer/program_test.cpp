@@ -132,6 +132,9 @@ TEST(Program, PseudoTerminalPrintsEachJobAsThePrinterWould) {
     writeToTerminal(port, {technicianTextPhase()});
     EXPECT_EQ(printer.line(), dir.path("out") + "/receipt-001.png\t");
     EXPECT_TRUE(fileExists(dir.path("out/receipt-001.png")));
+    // Its transcripts beside it, in this mode as in every other.
+    EXPECT_NE(readFile(dir.path("out/receipt-001.json")).find("\"format\": 1"), std::string::npos);
+    EXPECT_TRUE(fileExists(dir.path("out/receipt-001.txt")));
 
     writeToTerminal(port, {bytesFromHex(cutJobHex)});
     EXPECT_EQ(printer.line(), dir.path("out") + "/receipt-002.png\tcut partial");

@@ -209,7 +209,9 @@ private:
     void moveTo(int position);
     // Prints a picture as a block of its own, aligned in the printing area; a marker says
     // `what` was ignored when the line holds something already.
-    void printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what);
+    // A 2-D symbol's block keeps its `data`, with `what` as its kind.
+    void printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what,
+                    std::optional<std::string_view> symbolData = std::nullopt);
     void place(Run::Kind kind, char32_t character);
     void placeRun(Run run);
     static bool continues(const Run& last, const Run& next);
@@ -223,6 +225,9 @@ private:
     // The parameter, as a value or its digit, when it is at most `highest`; else it is invalid.
     std::optional<int> choice(const Received& command, int highest);
     void note(std::string event);
+    void note(Event event);
+    // Lists a drawer kick pulse and has the program open the drawer.
+    void pulseDrawer(std::string event);
     void reply(const std::string& bytes, const std::string& request);
     void sendStatusBack();
 

@@ -92,8 +92,8 @@ void Decoder::drawerPulse(const Received& command) {
     const int pin = drawerPin(command.parameter(0));
     const int on = command.parameter(1) * 2;
     const int off = std::max(command.parameter(1), command.parameter(2)) * 2;
-    note("drawer pin " + number(pin) + " on " + number(on) + " ms off " + number(off) + " ms");
-    sink_.drawerPulse();
+    pulseDrawer("drawer pin " + number(pin) + " on " + number(on) + " ms off " + number(off) +
+                " ms");
 }
 
 void Decoder::place(Run::Kind kind, char32_t character) {
@@ -190,6 +190,7 @@ void Decoder::printLine(int feedDots) {
     }
     printed.runs = std::move(line_.runs);
     printed.images = std::move(line_.images);
+    printed.align = align;
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
     line_ = PendingLine{};
     if (printed.height > 0) sink_.item(Item(std::in_place_type<PrintedLine>, std::move(printed)));
@@ -210,6 +211,7 @@ void Decoder::mark(std::string_view bytes, std::string event) {
     marker.kind = Run::Kind::Marker;
     for (char c : hexBytes(bytes.substr(0, markerBytesShown))) marker.text += char32_t(c);
     if (bytes.size() > markerBytesShown) marker.text += U" …";
+    marker.bytes = bytes;
     marker.cellWidth = markerCellWidth;
     marker.cellHeight = markerHeight;
     marker.pitch = markerCellWidth * static_cast<int>(marker.text.size()) + 2 * markerPadding;
@@ -234,7 +236,16 @@ std::optional<int> Decoder::choice(const Received& command, int highest) {
 }
 
 void Decoder::note(std::string event) {
-    sink_.item(Item(std::in_place_type<Event>, Event{std::move(event)}));
+    note(Event{std::move(event)});
+}
+
+void Decoder::note(Event event) {
+    sink_.item(Item(std::in_place_type<Event>, std::move(event)));
+}
+
+void Decoder::pulseDrawer(std::string event) {
+    note(Event{std::move(event), {}, true});
+    sink_.drawerPulse();
 }
 
 void Decoder::setting(const Received& command) {

@@ -95,7 +95,8 @@ void Decoder::rasterImage(const Received& command) {
     printBlock(std::move(bitmap), command.header(), "raster bit image");
 }
 
-void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what) {
+void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what,
+                         std::optional<std::string_view> symbolData) {
     if (!line_.runs.empty() || !line_.images.empty()) {
         // As GS k: the printer takes a picture of its own only with nothing waiting in the line.
         mark(bytes, what + " ignored: not at the beginning of a line");
@@ -109,6 +110,10 @@ void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::strin
     image.x = inside.left + line_.position +
               alignedShift(line_.started ? line_.align : modes_.align, free);
     image.bitmap = std::move(bitmap);
+    if (symbolData) {
+        image.symbol = what;
+        image.data = *symbolData;
+    }
     line_ = PendingLine{};
     sink_.item(Item(std::in_place_type<ImageBlock>, std::move(image)));
 }

@@ -45,6 +45,7 @@ struct Run {
     int leftGap = 0;      // spacing before each glyph inside its pitch
     int cellWidth = 0;    // one glyph before scaling
     int cellHeight = 0;
+    std::string bytes{};  // for a marker, the bytes it stands for
     int width() const { return kind == Kind::Marker ? pitch : pitch * int(text.size()); }
     int height() const { return cellHeight * style.heightScale; }
     friend bool operator==(const Run&, const Run&) = default;
@@ -85,6 +86,7 @@ struct PrintedLine {
     int inkHeight = 0;
     int height = 0;
     std::vector<LineImage> images;
+    Align align{};  // the alignment it was printed with
     bool blank() const { return runs.empty() && images.empty(); }
     friend bool operator==(const PrintedLine&, const PrintedLine&) = default;
 };
@@ -93,6 +95,10 @@ struct PrintedLine {
 struct ImageBlock {
     int x = 0;  // dots from the left of the printable area
     Bitmap bitmap;
+    // A 2-D symbol's kind ("QR Code", "PDF417", "DataMatrix") and the data stored for it;
+    // both empty for a picture.
+    std::string symbol{};
+    std::string data{};
     friend bool operator==(const ImageBlock&, const ImageBlock&) = default;
 };
 
@@ -101,6 +107,7 @@ enum class HriPosition : std::uint8_t { None, Above, Below, Both };
 struct Barcode {
     std::string symbology;            // "CODE128", "EAN-13", ...
     std::string text;                 // the human-readable interpretation
+    std::string data{};               // as the command carried it, selectors included
     std::vector<std::uint16_t> bars;  // widths in dots, bar first, then space, bar, ...
     int x = 0;                        // left edge of the first bar
     int quietLeft = 0, quietRight = 0;
@@ -128,6 +135,8 @@ struct Cut {
 // command. Listed beside the picture.
 struct Event {
     std::string text;
+    std::string reply{};       // the bytes sent back, for an event that tells of a reply
+    bool drawerPulse = false;  // a drawer kick pulse, told in `text`
     friend bool operator==(const Event&, const Event&) = default;
 };
 

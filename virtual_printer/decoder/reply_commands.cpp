@@ -20,9 +20,8 @@ void Decoder::actOnRealTime(std::string_view request) {
             break;
         default: {
             const int pin = drawerPin(byteAt(request, 3)), time = byteAt(request, 4) * 100;
-            note("drawer pin " + number(pin) + " on " + number(time) + " ms off " + number(time) +
-                 " ms by DLE DC4");
-            sink_.drawerPulse();
+            pulseDrawer("drawer pin " + number(pin) + " on " + number(time) + " ms off " +
+                        number(time) + " ms by DLE DC4");
         }
     }
 }
@@ -51,7 +50,7 @@ void Decoder::reply(const std::string& bytes, const std::string& request) {
         note("no reply to " + request);
     } else {
         sink_.reply(bytes);
-        note("replied " + hexBytes(bytes, 16) + " to " + request);
+        note(Event{"replied " + hexBytes(bytes, 16) + " to " + request, bytes});
     }
 }
 
@@ -59,7 +58,7 @@ void Decoder::sendStatusBack() {
     const std::string frame = automaticStatusBack(state_);
     if (frame.empty()) return;
     sink_.reply(frame);
-    note("automatic status back sent " + hexBytes(frame));
+    note(Event{"automatic status back sent " + hexBytes(frame), frame});
 }
 
 }  // namespace vp

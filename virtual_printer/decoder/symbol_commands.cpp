@@ -74,6 +74,7 @@ void Decoder::barcode(const Received& command) {
     Barcode printed;
     printed.symbology = name;
     printed.text = symbol.text;
+    printed.data = command.data;
     for (std::uint8_t element : symbol.elements)
         printed.bars.push_back(
             static_cast<std::uint16_t>(elementDots(symbol, element, modes_.moduleWidth)));
@@ -240,7 +241,7 @@ void Decoder::printSymbol(std::uint8_t cn, const Received& command) {
                                 " dots wider than the printing area");
         return;
     }
-    printBlock(std::move(bitmap), command.bytes, name);
+    printBlock(std::move(bitmap), command.bytes, name, symbolData_.at(cn));
 }
 
 // The size information of fn 82: header 37, an identifier, the width and height in dots as

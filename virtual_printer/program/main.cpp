@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "byte_sources.h"
+#include "golden_receipts.h"
 #include "printer_session.h"
 #include "receipt_renderer.h"
 #include "roll_window.h"
@@ -26,6 +27,7 @@ const char usage[] = R"(Usage:
   virtual-printer --pty [OPTIONS]
   virtual-printer --listen [HOST:]PORT [OPTIONS]
   virtual-printer --render FILE [OPTIONS]
+  virtual-printer --render FILE --expect DIR [--update] [OPTIONS]
 
 Shows what an ESC/POS receipt printer with a Chinese (GBK) character set prints, and answers
 status requests (DLE EOT, GS I, GS r, GS a) as such a printer does.
@@ -35,8 +37,14 @@ status requests (DLE EOT, GS I, GS r, GS a) as such a printer does.
                    take raw TCP connections, as a network printer does on port 9100;
                    HOST defaults to 127.0.0.1 (this computer only)
   --render FILE    print a captured stream and stop
-  --out DIR        no window: write each receipt as DIR/receipt-NNN.png and print a line
+  --out DIR        no window: write each receipt as DIR/receipt-NNN.png, with its
+                   transcripts receipt-NNN.json and receipt-NNN.txt beside, and print a line
                    per picture: its path, a tab, and the receipt's events joined by "; "
+  --expect DIR     with --render, no window: compare each receipt with DIR/receipt-NNN.png
+                   and .json, print a line per difference, and exit with 1 when any differs;
+                   receipt-NNN.diff.png shows a changed picture (in DIR, or in --out with
+                   the receipt as printed now)
+  --update         with --expect: write the golden files of the receipts that differ
   --paper 80|58    paper width in millimetres: 576 or 384 printable dots (default 80)
   --state LIST     start with these faults, comma-separated: cover-open, paper-near-end,
                    paper-end, drawer-open
@@ -57,6 +65,8 @@ line "event: " and what happened (in the window's list without --out).
 struct Options {
     enum class Source { None, Pty, Listen, Render } source = Source::None;
     QString file, out;
+    QString expect;
+    bool update = false;
     QHostAddress host;
     quint16 port = 0;
     vp::Paper paper = vp::Paper::millimetres80();
@@ -118,6 +128,12 @@ std::optional<Options> parse(const QStringList& arguments) {
             const auto given = value();
             if (!given) return std::nullopt;
             options.out = *given;
+        } else if (argument == QLatin1String("--expect")) {
+            const auto given = value();
+            if (!given) return std::nullopt;
+            options.expect = *given;
+        } else if (argument == QLatin1String("--update")) {
+            options.update = true;
         } else if (argument == QLatin1String("--paper")) {
             const auto given = value();
             if (!given) return std::nullopt;
@@ -154,6 +170,14 @@ std::optional<Options> parse(const QStringList& arguments) {
         std::fputs("give one of --pty, --listen or --render\n", stderr);
         return std::nullopt;
     }
+    if (!options.expect.isEmpty() && options.source != Options::Source::Render) {
+        std::fputs("--expect compares what --render prints\n", stderr);
+        return std::nullopt;
+    }
+    if (options.update && options.expect.isEmpty()) {
+        std::fputs("--update writes the golden files of --expect DIR\n", stderr);
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -172,10 +196,10 @@ public:
     }
 
     void write(const vp::Receipt& receipt) {
-        const QString path =
-            QStringLiteral("%1/receipt-%2.png").arg(folder_).arg(next_++, 3, 10, QLatin1Char('0'));
-        if (!vp::savePicture(renderer_.render(receipt), path))
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        const QString prefix =
+            QStringLiteral("%1/receipt-%2").arg(folder_).arg(next_++, 3, 10, QLatin1Char('0'));
+        const QString path = prefix + QStringLiteral(".png");
+        vp::writeReceiptFiles(renderer_.render(receipt), receipt, prefix);
         std::string events;
         for (const std::string& event : receipt.events()) {
             if (!events.empty()) events += "; ";
@@ -298,7 +322,7 @@ int main(int argc, char* argv[]) {
         std::fputs("virtual-printer --help explains the options\n", stderr);
         return 2;
     }
-    const bool headless = !options->out.isEmpty();
+    const bool headless = !options->out.isEmpty() || !options->expect.isEmpty();
     // Pictures alone need no display.
     if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -313,7 +337,7 @@ int main(int argc, char* argv[]) {
     if (const QStringList missing = vp::ReceiptRenderer::missingFonts(); !missing.isEmpty())
         std::fprintf(stderr, "fonts not installed, others stand in: %s\n",
                      qPrintable(missing.join(QStringLiteral(", "))));
-    if (headless && !QDir().mkpath(options->out)) {
+    if (!options->out.isEmpty() && !QDir().mkpath(options->out)) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(options->out));
         return 1;
     }
@@ -330,8 +354,16 @@ int main(int argc, char* argv[]) {
     vp::PrinterSession session(options->paper);
     session.setDrawerOpenMs(milliseconds(options->drawerSeconds));
     std::unique_ptr<PictureFolder> folder;
+    std::unique_ptr<vp::GoldenReceipts> golden;
     std::unique_ptr<vp::RollWindow> window;
-    if (headless) {
+    if (!options->expect.isEmpty()) {
+        // Differences alone on standard output, for a test runner to show.
+        golden = std::make_unique<vp::GoldenReceipts>(
+            options->expect, options->out.isEmpty() ? options->expect : options->out,
+            options->paper, options->update);
+        golden->report = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+        session.onReceipt = [&](const vp::Receipt& receipt) { golden->check(receipt); };
+    } else if (headless) {
         folder = std::make_unique<PictureFolder>(options->out, options->paper);
         session.onReceipt = [&](const vp::Receipt& receipt) { folder->write(receipt); };
         session.onEvent = [](const std::string& event) {
@@ -364,9 +396,14 @@ int main(int argc, char* argv[]) {
     session.setState(options->state);
     session.attach(*source);
     if (auto* file = qobject_cast<vp::FileSource*>(source.get())) {
-        QObject::connect(file, &vp::FileSource::finished, &session, [&session, headless] {
+        QObject::connect(file, &vp::FileSource::finished, &session, [&session, &golden, headless] {
             session.endOfStream();
-            if (headless) QCoreApplication::quit();
+            if (golden) {
+                std::fflush(stdout);
+                QCoreApplication::exit(golden->finish());
+            } else if (headless) {
+                QCoreApplication::quit();
+            }
         });
     }
     StateCommands commands(session);
