@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
 
 #include "printer_session.h"
@@ -91,7 +92,14 @@ QByteArray compact(const QJsonObject& object) {
 // dropped, and connections beyond the most allowed are refused.
 class HttpInterface::Clients : public QTcpServer {
 public:
-    using QTcpServer::QTcpServer;
+    explicit Clients(QObject* parent) : QTcpServer(parent) {
+        // Answers a client asked for and does not read pile up only as fast as it asks.
+        connect(&sweep_, &QTimer::timeout, this, [this] {
+            for (QTcpSocket* socket : std::as_const(sockets_))
+                if (socket) dropWhenBehind(socket);
+        });
+        sweep_.start(sweepMs);
+    }
 
     // The connection to this port of the client, if it is still open.
     QTcpSocket* peer(quint16 port) const {
@@ -110,22 +118,24 @@ public:
 
 protected:
     void incomingConnection(qintptr descriptor) override {
-        sockets_.removeAll(nullptr);
+        // Closed connections are the server's to delete; they no longer count.
+        sockets_.removeIf([](const QPointer<QTcpSocket>& socket) {
+            return !socket || socket->state() != QAbstractSocket::ConnectedState;
+        });
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor) || sockets_.size() >= mostClients) {
             socket->abort();
             socket->deleteLater();
             return;
         }
-        // Before the server's own reading: a client that sends requests and reads none of the
-        // answers is let go before more answers pile up.
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] { dropWhenBehind(socket); });
         sockets_.append(socket);
         addPendingConnection(socket);
     }
 
 private:
+    static constexpr int sweepMs = 500;
     QList<QPointer<QTcpSocket>> sockets_;
+    QTimer sweep_;
 };
 
 struct HttpInterface::Stream {
