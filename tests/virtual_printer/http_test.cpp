@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 #include <QByteArray>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 #include <chrono>
 #include <cstdlib>
@@ -16,7 +20,9 @@
 #include <thread>
 
 #include "child_program.h"
+#include "http_interface.h"
 #include "line_clients.h"
+#include "printer_session.h"
 #include "temp_files.h"
 
 namespace {
@@ -123,6 +129,49 @@ std::string readUntil(int fd, const std::string& text, std::chrono::milliseconds
     while (got.find(text) == std::string::npos && std::chrono::steady_clock::now() < until)
         got += readSome(fd, 100ms);
     return got;
+}
+
+// The roll as the interface in this process gives it.
+QJsonObject rollOf(const vp::HttpInterface& web) {
+    QNetworkAccessManager client;
+    QNetworkReply* reply = client.get(
+        QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/receipts").arg(web.port()))));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    reply->deleteLater();
+    return QJsonDocument::fromJson(reply->readAll()).object();
+}
+
+TEST(Http, KeepsTheNewestReceiptsWithinItsBoundAsTheWindowDoes) {
+    vp::PrinterSession session(vp::Paper::millimetres80());
+    // Room for less than one picture: the newest stays whatever it takes.
+    vp::HttpInterface web(session, 1);
+    ASSERT_EQ(web.listen(QHostAddress::LocalHost, 0), QString());
+    web.follow();
+    for (int n = 1; n <= 3; ++n) {
+        web.addEvent("before " + std::to_string(n));
+        session.bytesArrived(QByteArray::fromStdString(receipt(n)));
+    }
+    web.addEvent("after 3");
+    QJsonObject roll = rollOf(web);
+    EXPECT_EQ(roll["dropped"].toInt(), 2);
+    ASSERT_EQ(roll["receipts"].toArray().size(), 1);
+    EXPECT_EQ(roll["receipts"][0]["id"].toInt(), 3);
+    EXPECT_EQ(roll["receipts"][0]["oldest"].toInt(), 3);
+    // The events before a receipt let go go with it, those of the newest stay.
+    const QJsonArray notes = roll["events"].toArray();
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_EQ(notes[0]["text"].toString(), "after 3");
+
+    // However many events come, the list stays as long as the window's.
+    vp::HttpInterface roomy(session);
+    ASSERT_EQ(roomy.listen(QHostAddress::LocalHost, 0), QString());
+    for (int n = 0; n < vp::HttpInterface::longestEventList + 10; ++n)
+        roomy.addEvent("event " + std::to_string(n));
+    roll = rollOf(roomy);
+    ASSERT_EQ(roll["events"].toArray().size(), vp::HttpInterface::longestEventList);
+    EXPECT_EQ(roll["events"][0]["text"].toString(), "event 10");
 }
 
 TEST(Http, EachRouteAnswersAndBadRequestsChangeNothing) {
@@ -398,3 +447,11 @@ TEST(Http, ThePageInChromiumShowsTheRollLiveAndWorksItsSwitches) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    // Receipts drawn in this process need no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
