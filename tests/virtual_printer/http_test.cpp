@@ -198,6 +198,7 @@ TEST(Http, EachRouteAnswersAndBadRequestsChangeNothing) {
         {"GET", "/receipts/1.gif", "", 404, "text/plain", "NUMBER.png"},
         {"GET", "/receipts/one.png", "", 404, "text/plain", "no receipt"},
         {"GET", "/receipt", "", 404, "", ""},
+        {"GET", "/printing.png", "", 404, "text/plain", "no receipt is printing"},
         {"POST", "/", "", 405, "text/plain", "GET only"},
         {"PUT", "/receipts", "", 405, "text/plain", "GET, DELETE"},
         {"DELETE", "/receipts/1.png", "", 405, "text/plain", "GET only"},
@@ -404,7 +405,8 @@ TEST(Http, ThePageInChromiumShowsTheRollLiveAndWorksItsSwitches) {
 
     Chromium browser("http://127.0.0.1:" + std::to_string(printer.httpPort) + "/");
     const std::string pictures =
-        "[...document.querySelectorAll('#roll img')].map(i => i.dataset.id + ':' + i.naturalWidth)";
+        "[...document.querySelectorAll('#roll img.receipt')].map(i => i.dataset.id + ':' + "
+        "i.naturalWidth)";
     ASSERT_TRUE(browser.waitFor(pictures, R"(["1:640"])")) << browser.evaluate(pictures);
     // Printed while the page is open: it follows without a reload, newest at the bottom.
     printer.print(receipt(2));
@@ -425,7 +427,8 @@ TEST(Http, ThePageInChromiumShowsTheRollLiveAndWorksItsSwitches) {
     ASSERT_EQ(shot.width(), 1000);
     ASSERT_GT(shot.height(), 400);
     const std::string box =
-        "(r => [r.left, r.bottom])(document.querySelector('#roll img').getBoundingClientRect())";
+        "(r => [r.left, r.bottom])(document.querySelector('#roll "
+        "img.receipt').getBoundingClientRect())";
     const QJsonArray corner = QJsonDocument::fromJson(browser.evaluate(box).c_str()).array();
     const int left = corner[0].toInt(), bottom = corner[1].toInt();
     int white = 0, black = 0;
@@ -438,6 +441,18 @@ TEST(Http, ThePageInChromiumShowsTheRollLiveAndWorksItsSwitches) {
     EXPECT_GT(white, 640 * 20);
     EXPECT_GT(black, 100);
     EXPECT_LT(qGray(shot.pixel(left / 2, 200)), 160) << "the roll's background";
+
+    // A receipt still printing shows below the others, as in the window, until it ends.
+    const int writer = connectToLoopback(printer.printPort);
+    ASSERT_TRUE(writeAll(writer, "Still printing\n"));
+    const std::string printing =
+        "(p => p.hidden ? 'hidden' : p.naturalWidth)(document.getElementById('printing'))";
+    EXPECT_TRUE(browser.waitFor(printing, "640")) << browser.evaluate(printing);
+    EXPECT_EQ(browser.evaluate("document.querySelector('#roll img:last-child').id"),
+              "\"printing\"");
+    close(writer);
+    EXPECT_TRUE(browser.waitFor(printing, "\"hidden\"")) << browser.evaluate(printing);
+    EXPECT_TRUE(browser.waitFor(pictures, R"(["1:640","2:640","3:640","4:640"])"));
 
     // The page's switches and its Clear button work the printer.
     browser.evaluate("document.querySelector('[data-flag=cover-open]').click()");

@@ -150,6 +150,11 @@ HttpInterface::HttpInterface(PrinterSession& session, qint64 memoryBudget, QObje
       renderer_(session.paper()),
       budget_(memoryBudget),
       server_(std::make_unique<QHttpServer>()) {
+    progress_.setSingleShot(true);
+    progress_.setInterval(progressMs);
+    connect(&progress_, &QTimer::timeout, this, [this] {
+        publish("printing", compact({{"shown", printingShows()}}));
+    });
     addRoutes();
 }
 
@@ -182,6 +187,7 @@ void HttpInterface::follow() {
         };
     };
     chain(session_.onReceipt, [this](const Receipt& receipt) { addReceipt(receipt); });
+    chain(session_.onProgress, [this](const Receipt&) { showProgress(); });
     chain(session_.onEvent, [this](const std::string& text) { addEvent(text); });
     chain(session_.onStateChanged, [this](const PrinterState&) { stateChanged(); });
 }
@@ -189,13 +195,10 @@ void HttpInterface::follow() {
 void HttpInterface::addReceipt(const Receipt& receipt) {
     Kept kept;
     kept.id = ++lastId_;
-    const QImage picture = renderer_.render(receipt).convertToFormat(QImage::Format_Mono);
-    kept.width = picture.width();
-    kept.height = picture.height();
-    QBuffer png(&kept.png);
-    png.open(QIODevice::WriteOnly);
-    // zlib's fastest level, as the pictures written to a folder.
-    picture.save(&png, "PNG", 89);
+    QSize size;
+    kept.png = png(receipt, &size);
+    kept.width = size.width();
+    kept.height = size.height();
     kept.json = transcriptJson(receipt);
     kept.text = transcriptText(receipt);
     kept.events = receipt.events();
@@ -216,6 +219,15 @@ void HttpInterface::addEvent(const std::string& text) {
                               {"text", QString::fromStdString(notes_.back().text)}}));
 }
 
+void HttpInterface::showProgress() {
+    if (!progress_.isActive()) progress_.start();
+}
+
+bool HttpInterface::printingShows() const {
+    const Receipt& printing = session_.current();
+    return printing.events().size() != printing.items.size();
+}
+
 void HttpInterface::stateChanged() {
     publish("state", stateJson());
 }
@@ -226,6 +238,17 @@ void HttpInterface::clear() {
     used_ = 0;
     dropped_ = 0;
     publish("clear", "{}");
+}
+
+QByteArray HttpInterface::png(const Receipt& receipt, QSize* size) {
+    const QImage picture = renderer_.render(receipt).convertToFormat(QImage::Format_Mono);
+    if (size) *size = picture.size();
+    QByteArray bytes;
+    QBuffer into(&bytes);
+    into.open(QIODevice::WriteOnly);
+    // zlib's fastest level, as the pictures written to a folder.
+    picture.save(&into, "PNG", 89);
+    return bytes;
 }
 
 int HttpInterface::eventLines() const {
@@ -317,6 +340,12 @@ void HttpInterface::addRoutes() {
                                        QByteArray::fromStdString(kept->text));
         return plain(Status::NotFound,
                      QStringLiteral("a receipt is NUMBER.png, NUMBER.json or NUMBER.txt"));
+    });
+    server_->route("/printing.png", [this](const QHttpServerRequest& request) {
+        if (request.method() != Method::Get) return notAllowed("GET");
+        if (!printingShows())
+            return plain(Status::NotFound, QStringLiteral("no receipt is printing now"));
+        return QHttpServerResponse("image/png", png(session_.current()));
     });
     server_->route("/state", [this](const QHttpServerRequest& request) {
         if (request.method() == Method::Get) return json(stateJson());

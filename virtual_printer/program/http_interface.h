@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -37,6 +38,8 @@ public:
     // What one client may leave unread before it is dropped, and how many may be connected.
     static constexpr qint64 unreadBound = qint64(8) << 20;
     static constexpr int mostClients = 64;
+    // How often, at most, the page hears of the receipt printing now.
+    static constexpr int progressMs = 250;
 
     HttpInterface(PrinterSession& session, qint64 memoryBudget = defaultMemoryBudget,
                   QObject* parent = nullptr);
@@ -50,6 +53,8 @@ public:
     void follow();
     void addReceipt(const Receipt& receipt);
     void addEvent(const std::string& text);
+    // The receipt printing now has more on it; the page is told at most a few times a second.
+    void showProgress();
     void stateChanged();
     void clear();
     // Called when a client clears the roll, e.g. to clear the window's too.
@@ -73,12 +78,16 @@ private:
     class Clients;
 
     void addRoutes();
+    // The receipt's picture as a one-bit PNG, and its size.
+    QByteArray png(const Receipt& receipt, QSize* size = nullptr);
     QByteArray rollJson() const;
     QByteArray receiptJson(const Kept& kept) const;
     QByteArray stateJson() const;
     void publish(const char* kind, const QByteArray& data);
     void dropOldest();
     int eventLines() const;
+    // Whether the receipt printing now has anything to show; events alone print nothing.
+    bool printingShows() const;
 
     PrinterSession& session_;
     ReceiptRenderer renderer_;
@@ -88,6 +97,7 @@ private:
     std::deque<Note> notes_;
     int lastId_ = 0;
     int dropped_ = 0;
+    QTimer progress_;
     std::unique_ptr<QHttpServer> server_;
     Clients* clients_ = nullptr;
     // The event streams open now, each on its connection.
