@@ -236,6 +236,26 @@ TEST(Http, EachRouteAnswersAndBadRequestsChangeNothing) {
     EXPECT_EQ(roll["events"][0]["text"].toString(), "paper-near-end set");
 }
 
+TEST(Http, RefusesAnAddressItCannotServe) {
+    TempDir dir;
+    WebPrinter first({"--listen", "127.0.0.1:0", "--out", dir.path("out")});
+    const struct {
+        std::string address;
+        int status;
+        const char* says;
+    } cases[] = {{"nonsense", 2, "--http wants [HOST:]PORT, not nonsense"},
+                 {"127.0.0.1:70000", 2, "--http wants"},
+                 {std::to_string(first.httpPort), 1, "the web page cannot listen on 127.0.0.1"}};
+    for (const auto& c : cases) {
+        ChildProgram second(VIRTUAL_PRINTER, {"--listen", "127.0.0.1:0", "--out", dir.path("out"),
+                                              "--http", c.address});
+        EXPECT_EQ(second.wait(), c.status) << c.address;
+        std::string said;
+        for (std::string line; (line = second.errorLine(1s)) != "(nothing)";) said += line + "\n";
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    }
+}
+
 TEST(Http, TheEventStreamFollowsReceiptsStateAndClearing) {
     TempDir dir;
     WebPrinter printer({"--listen", "127.0.0.1:0", "--out", dir.path("out")});
