@@ -1,6 +1,7 @@
 #include "http_interface.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
@@ -94,10 +95,17 @@ class HttpInterface::Clients : public QTcpServer {
 public:
     explicit Clients(QObject* parent) : QTcpServer(parent) {
         // Answers a client asked for and does not read pile up only as fast as it asks.
+        // A connection left open and idle is closed too: Qt keeps every connection open for
+        // another request, and the idle ones would take the places of the others.
         connect(&sweep_, &QTimer::timeout, this, [this] {
+            const qint64 now = clock_.elapsed();
             for (QTcpSocket* socket : std::as_const(sockets_))
-                if (socket) dropWhenBehind(socket);
+                if (socket && !dropWhenBehind(socket) &&
+                    now - socket->property(activeAt).toLongLong() > idleMs)
+                    QMetaObject::invokeMethod(
+                        socket, [socket] { socket->abort(); }, Qt::QueuedConnection);
         });
+        clock_.start();
         sweep_.start(sweepMs);
     }
 
@@ -128,14 +136,20 @@ protected:
             socket->deleteLater();
             return;
         }
+        const auto active = [this, socket] { socket->setProperty(activeAt, clock_.elapsed()); };
+        active();
+        connect(socket, &QTcpSocket::readyRead, socket, active);
+        connect(socket, &QTcpSocket::bytesWritten, socket, active);
         sockets_.append(socket);
         addPendingConnection(socket);
     }
 
 private:
     static constexpr int sweepMs = 500;
+    static constexpr const char* activeAt = "vpActiveAt";
     QList<QPointer<QTcpSocket>> sockets_;
     QTimer sweep_;
+    QElapsedTimer clock_;
 };
 
 struct HttpInterface::Stream {
@@ -155,6 +169,9 @@ HttpInterface::HttpInterface(PrinterSession& session, qint64 memoryBudget, QObje
     connect(&progress_, &QTimer::timeout, this, [this] {
         publish("printing", compact({{"shown", printingShows()}}));
     });
+    // A comment now and then keeps a quiet event stream from being taken for an idle one.
+    connect(&keepAlive_, &QTimer::timeout, this, [this] { send(":\n\n"); });
+    keepAlive_.start(idleMs / 3);
     addRoutes();
 }
 
@@ -298,7 +315,10 @@ QByteArray HttpInterface::rollJson() const {
 }
 
 void HttpInterface::publish(const char* kind, const QByteArray& data) {
-    const QByteArray message = QByteArray("event: ") + kind + "\ndata: " + data + "\n\n";
+    send(QByteArray("event: ") + kind + "\ndata: " + data + "\n\n");
+}
+
+void HttpInterface::send(const QByteArray& message) {
     std::erase_if(streams_, [&](const std::unique_ptr<Stream>& stream) {
         if (!stream->socket || stream->socket->state() != QAbstractSocket::ConnectedState)
             return true;

@@ -38,6 +38,8 @@ public:
     // What one client may leave unread before it is dropped, and how many may be connected.
     static constexpr qint64 unreadBound = qint64(8) << 20;
     static constexpr int mostClients = 64;
+    // How long a connection may stay open doing nothing.
+    static constexpr int idleMs = 60000;
     // How often, at most, the page hears of the receipt printing now.
     static constexpr int progressMs = 250;
 
@@ -84,6 +86,7 @@ private:
     QByteArray receiptJson(const Kept& kept) const;
     QByteArray stateJson() const;
     void publish(const char* kind, const QByteArray& data);
+    void send(const QByteArray& message);
     void dropOldest();
     int eventLines() const;
     // Whether the receipt printing now has anything to show; events alone print nothing.
@@ -97,7 +100,7 @@ private:
     std::deque<Note> notes_;
     int lastId_ = 0;
     int dropped_ = 0;
-    QTimer progress_;
+    QTimer progress_, keepAlive_;
     std::unique_ptr<QHttpServer> server_;
     Clients* clients_ = nullptr;
     // The event streams open now, each on its connection.
