@@ -187,7 +187,11 @@ QString HttpInterface::listen(const QHostAddress& host, quint16 port) {
             .arg(host.toString())
             .arg(port)
             .arg(clients_->errorString());
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    if (!server_->bind(clients_)) return QStringLiteral("the web page's server cannot start");
+#else
     server_->bind(clients_);
+#endif
     return {};
 }
 
