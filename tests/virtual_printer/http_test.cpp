@@ -96,12 +96,13 @@ struct Answer {
 
 // One request on a connection of its own, read to the end of its body.
 Answer fetch(int port, const std::string& method, const std::string& path,
-             const std::string& body = {}) {
+             const std::string& body = {}, const std::string& headers = {}) {
     Answer answer;
     const int fd = connectToLoopback(port);
     if (fd < 0) return answer;
-    writeAll(fd, method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
-                     std::to_string(body.size()) + "\r\n\r\n" + body);
+    writeAll(fd, method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                     "\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
+                     "\r\n\r\n" + body);
     std::string got;
     std::size_t end = std::string::npos, length = 0;
     while (end == std::string::npos || got.size() < end + 4 + length) {
@@ -224,6 +225,11 @@ TEST(Http, EachRouteAnswersAndBadRequestsChangeNothing) {
             << answer.headers;
         EXPECT_NE(answer.body.find(c.has), std::string::npos) << answer.body;
     }
+    // Another site's page cannot change the printer through the person's browser.
+    const std::string elsewhere = "Origin: http://shop.example\r\n";
+    EXPECT_EQ(fetch(printer.httpPort, "POST", "/state", R"({"cover-open":true})", elsewhere).status,
+              403);
+    EXPECT_EQ(fetch(printer.httpPort, "DELETE", "/receipts", "", elsewhere).status, 403);
     // What is allowed is said.
     EXPECT_NE(fetch(printer.httpPort, "PUT", "/receipts").headers.find("allow: get, delete"),
               std::string::npos);

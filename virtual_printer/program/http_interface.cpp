@@ -41,6 +41,9 @@ void beginEventStream(QHttpServerResponder& responder) {
 void writeEvent(QHttpServerResponder& responder, const QByteArray& bytes) {
     responder.writeChunk(bytes);
 }
+QByteArray header(const QHttpServerRequest& request, const QByteArray& name) {
+    return request.headers().value(name).toByteArray();
+}
 }  // namespace
 #else
 using Responder = QHttpServerResponder&&;
@@ -59,6 +62,9 @@ void beginEventStream(QHttpServerResponder& responder) {
 }
 void writeEvent(QHttpServerResponder& responder, const QByteArray& bytes) {
     responder.writeBody(bytes);
+}
+QByteArray header(const QHttpServerRequest& request, const QByteArray& name) {
+    return request.value(name);
 }
 }  // namespace
 #endif
@@ -81,6 +87,19 @@ QHttpServerResponse notAllowed(const QByteArray& allowed) {
               QStringLiteral("this address takes %1 only").arg(QString::fromLatin1(allowed)));
     addHeader(response, "Allow", allowed);
     return response;
+}
+
+// Another site's page in the person's browser may send a plain form here, unasked; a browser
+// names the page's origin, a script names none.
+bool fromAnotherSite(const QHttpServerRequest& request) {
+    const QByteArray origin = header(request, "Origin");
+    return !origin.isEmpty() && origin != "http://" + header(request, "Host");
+}
+
+QHttpServerResponse refused() {
+    return plain(Status::Forbidden,
+                 QStringLiteral("only this page, or a program that names no origin, changes "
+                                "the printer"));
 }
 
 QByteArray compact(const QJsonObject& object) {
@@ -341,6 +360,7 @@ void HttpInterface::addRoutes() {
     server_->route("/receipts", [this](const QHttpServerRequest& request) {
         if (request.method() == Method::Get) return json(rollJson());
         if (request.method() != Method::Delete) return notAllowed("GET, DELETE");
+        if (fromAnotherSite(request)) return refused();
         clear();
         if (onClear) onClear();
         return QHttpServerResponse(Status::NoContent);
@@ -374,6 +394,7 @@ void HttpInterface::addRoutes() {
     server_->route("/state", [this](const QHttpServerRequest& request) {
         if (request.method() == Method::Get) return json(stateJson());
         if (request.method() != Method::Post) return notAllowed("GET, POST");
+        if (fromAnotherSite(request)) return refused();
         const QJsonDocument body = QJsonDocument::fromJson(request.body());
         if (!body.isObject())
             return plain(Status::BadRequest,
