@@ -12,6 +12,9 @@ set -eu
 # Qt's LinguistTools (the CMake part in qt6-tools-dev, lrelease in
 # qt6-l10n-tools) build its translation.
 build="g++ cmake ninja-build git qt6-base-dev libgl-dev libzint-dev qt6-tools-dev qt6-l10n-tools"
+# Qt's HTTP server serves the virtual printer's web page; its CMake files ask for Qt's
+# WebSockets, which Debian's package does not pull in.
+build="$build qt6-httpserver-dev qt6-websockets-dev"
 # The Chinese faces the windows ask for, and Qt's own texts in Chinese.
 chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
 # The virtual printer's face for single-byte characters.
@@ -23,6 +26,8 @@ latin="fonts-dejavu-core"
 # xdotool and python3-xlib gives the window real input, and the C library's
 # locale sources and translations let the tests switch to Chinese.
 checks="locales libc-l10n libgtest-dev poppler-utils zbar-tools zxing-cpp-tools tesseract-ocr tesseract-ocr-chi-sim desktop-file-utils appstream man-db xvfb xdotool python3-xlib"
+# Chromium, headless, loads the virtual printer's web page as a person's browser would.
+checks="$checks chromium"
 case "${1:-run}" in
     run) wanted="$build $chinese $latin xdg-utils" ;;
     test) wanted="$build $chinese $latin $checks" ;;

@@ -15,6 +15,7 @@
 
 #include "byte_sources.h"
 #include "golden_receipts.h"
+#include "http_interface.h"
 #include "printer_session.h"
 #include "receipt_renderer.h"
 #include "roll_window.h"
@@ -52,6 +53,9 @@ status requests (DLE EOT, GS I, GS r, GS a) as such a printer does.
   --drawer-seconds N
                    a drawer pulse opens the drawer for N seconds (default 2; 0: never)
   --idle-timeout N close a TCP connection silent for N seconds (default 30; 0: never)
+  --http [HOST:]PORT
+                   also show the roll on a web page at http://HOST:PORT/, with an HTTP
+                   interface for scripts; HOST defaults to 127.0.0.1 (this computer only)
   --help           this text
 
 The first line printed is "port: " and the port name (not with --render). A receipt ends
@@ -73,6 +77,8 @@ struct Options {
     vp::PrinterState state;
     double drawerSeconds = 2;
     double idleTimeoutSeconds = 30;
+    // The web page's address, when asked for.
+    std::optional<std::pair<QHostAddress, quint16>> http;
 };
 
 // A number of seconds, fractions allowed, not negative.
@@ -124,6 +130,16 @@ std::optional<Options> parse(const QStringList& arguments) {
                 std::fprintf(stderr, "--listen wants [HOST:]PORT, not %s\n", qPrintable(*given));
                 return std::nullopt;
             }
+        } else if (argument == QLatin1String("--http")) {
+            const auto given = value();
+            if (!given) return std::nullopt;
+            QHostAddress host;
+            quint16 port = 0;
+            if (!vp::TcpSource::parseAddress(*given, host, port)) {
+                std::fprintf(stderr, "--http wants [HOST:]PORT, not %s\n", qPrintable(*given));
+                return std::nullopt;
+            }
+            options.http.emplace(host, port);
         } else if (argument == QLatin1String("--out")) {
             const auto given = value();
             if (!given) return std::nullopt;
@@ -388,23 +404,46 @@ int main(int argc, char* argv[]) {
                      [&session](const QString& text) {
                          if (session.onEvent) session.onEvent(text.toStdString());
                      });
+    // The web page follows the roll whatever else shows it, and is named after the port line.
+    std::unique_ptr<vp::HttpInterface> web;
+    if (options->http) {
+        web = std::make_unique<vp::HttpInterface>(session);
+        if (const QString problem = web->listen(options->http->first, options->http->second);
+            !problem.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(problem));
+            return 1;
+        }
+        web->follow();
+        if (window) web->onClear = [&] { window->clear(); };
+    }
     // Once everything is ready: a writer that starts at the port line is served at once.
     if (options->source != Options::Source::Render) {
         std::printf("port: %s\n", qPrintable(port));
         std::fflush(stdout);
     }
+    if (web) {
+        const QHostAddress& host = options->http->first;
+        const QString shown = host.protocol() == QAbstractSocket::IPv6Protocol
+                                  ? QLatin1Char('[') + host.toString() + QLatin1Char(']')
+                                  : host.toString();
+        std::printf("http: http://%s:%u/\n", qPrintable(shown), unsigned(web->port()));
+        std::fflush(stdout);
+    }
     session.setState(options->state);
     session.attach(*source);
     if (auto* file = qobject_cast<vp::FileSource*>(source.get())) {
-        QObject::connect(file, &vp::FileSource::finished, &session, [&session, &golden, headless] {
-            session.endOfStream();
-            if (golden) {
-                std::fflush(stdout);
-                QCoreApplication::exit(golden->finish());
-            } else if (headless) {
-                QCoreApplication::quit();
-            }
-        });
+        QObject::connect(file, &vp::FileSource::finished, &session,
+                         [&session, &golden, headless, &web] {
+                             session.endOfStream();
+                             if (golden) {
+                                 std::fflush(stdout);
+                                 QCoreApplication::exit(golden->finish());
+                             } else if (headless && !web) {
+                                 // The web page stays to be looked at, until the program is
+                                 // stopped.
+                                 QCoreApplication::quit();
+                             }
+                         });
     }
     StateCommands commands(session);
     stopCleanly(session);
