@@ -8,6 +8,7 @@
 
 #include "device_commands.h"
 #include "job_steps.h"
+#include "printer_info.h"
 #include "printer_status.h"
 #include "receipts.h"
 #include "status_json.h"
@@ -42,14 +43,16 @@ public:
         for (next_ = 0; next_ < args_.size() && command_.usageError.empty();) take(args_[next_++]);
         if (!command_.usageError.empty()) return command_;
         if (command_.job == CommandLine::Job::Window && !args_.empty())
-            return fail("no job given (--cut, --drawer, --barcode, --receipt, --print, --status)");
+            return fail(
+                "no job given (--cut, --drawer, --barcode, --receipt, --print, --status, --info)");
         if (needsPort(command_.job) && !portGiven_) return fail("--port PORT is needed");
         if (!needsPort(command_.job) && (portGiven_ || copiesGiven_ || command_.json))
             return fail("--port, --copies and --json go with a printer job only");
-        if (command_.json && command_.job != CommandLine::Job::Status)
-            return fail("--json goes with --status only");
-        if (copiesGiven_ && command_.job == CommandLine::Job::Status)
-            return fail("--copies does not go with --status");
+        const bool question =
+            command_.job == CommandLine::Job::Status || command_.job == CommandLine::Job::Info;
+        if (command_.json && !question) return fail("--json goes with --status or --info only");
+        if (copiesGiven_ && question)
+            return fail("--copies does not go with " + std::string(jobOption_));
         return command_;
     }
 
@@ -80,6 +83,7 @@ private:
         if (option == "--drawer") return setJob(Job::Drawer, option);
         if (option == "--barcode") return setJob(Job::Barcode, option);
         if (option == "--status") return setJob(Job::Status, option);
+        if (option == "--info") return setJob(Job::Info, option);
         if (option == "--list-ports") return setJob(Job::ListPorts, option);
         if (option == "--help") return setJob(Job::Help, option);
         if (option == "--version") return setJob(Job::Version, option);
@@ -169,6 +173,22 @@ int statusJob(const CommandLine& command, JobHost& host, std::ostream& out) {
     return asked && answered ? exitDone : exitFailed;
 }
 
+int infoJob(const CommandLine& command, JobHost& host, std::ostream& out) {
+    bool answered = false;
+    const bool asked = RunJob(host, [&] {
+        if (!PortCheck(host)) return false;
+        const std::optional<PrinterInfo> info = askPrinterInfo(host, command.port);
+        answered = info && info->answered;
+        if (command.json)
+            out << infoJson(command.port, info ? &*info : nullptr) << '\n';
+        else
+            host.showInformation(infoTitle,
+                                 info ? infoBoxText(*info) : cannotAnswerText(command.port));
+        return true;
+    });
+    return asked && answered ? exitDone : exitFailed;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -179,6 +199,7 @@ std::string usageText() {
     return "Usage: printer-tester                   open the window\n"
            "       printer-tester --port PORT JOB [--copies N]\n"
            "       printer-tester --port PORT --status [--json]\n"
+           "       printer-tester --port PORT --info [--json]\n"
            "       printer-tester --list-ports | --help | --version\n"
            "\n"
            "Runs one job on a receipt printer with no window, as the window's buttons do.\n"
@@ -193,7 +214,9 @@ std::string usageText() {
            "  --print PAGE       print a diagnosis page: charset, codepages, images, barcodes,\n"
            "                     layout, selftest or hexdump\n"
            "  --status           ask the printer its state and who it is\n"
-           "  --json             with --status: print the answer as one JSON object\n"
+           "  --info             read the printer's identity, settings and counters (nothing\n"
+           "                     is written to its settings)\n"
+           "  --json             with --status or --info: print the answer as one JSON object\n"
            "  --copies N         run the job N times, 1-99 (as the 重复 box); a failure ends them\n"
            "  --list-ports       print the ports the window's port box lists\n"
            "  --help             print this text\n"
@@ -203,7 +226,7 @@ std::string usageText() {
            "check, to standard error.\n"
            "\n"
            "Exit status:\n"
-           "  0  the job was done (--status: the printer answered)\n"
+           "  0  the job was done (--status, --info: the printer answered)\n"
            "  1  the job failed: the port, a write, no answer\n"
            "  2  bad usage; nothing was opened\n";
 }
@@ -254,6 +277,8 @@ int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out,
             return exitDone;
         case Job::Status:
             return statusJob(command, host, out);
+        case Job::Info:
+            return infoJob(command, host, out);
         case Job::Window:
             return exitUsage;
         default:

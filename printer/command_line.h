@@ -23,6 +23,7 @@ struct CommandLine {
         Receipt,
         Print,
         Status,
+        Info,
         ListPorts,
         Help,
         Version
@@ -37,8 +38,8 @@ struct CommandLine {
     std::string usageError;
 };
 
-// Exit statuses: the job was done (for --status, the printer answered); it failed (the port, a
-// write, no answer); the arguments were wrong.
+// Exit statuses: the job was done (for --status and --info, the printer answered); it failed (the
+// port, a write, no answer); the arguments were wrong.
 inline constexpr int exitDone = 0, exitFailed = 1, exitUsage = 2;
 
 // Reads the arguments after the program's name. None means the window.
