@@ -140,6 +140,13 @@ private:
     std::vector<const Question*> rejected_, answered_, settled_;
 };
 
+bool openToAsk(PrinterPort& port, const std::string& portName) {
+    port.openTwoWay(portName);
+    if (port.canAnswer()) return true;
+    port.close();
+    return false;
+}
+
 AnswerQuery::AnswerQuery(JobHost& host, PrinterPort& port)
     : host_(host),
       port_(port),

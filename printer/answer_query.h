@@ -46,6 +46,10 @@ struct QueryTrace {
 // The most a query reads from a printer, whatever it sends.
 inline constexpr std::size_t mostAnswerBytes = 512;
 
+// Opens `port` two-way on `portName`; false, with the port closed and nothing written, when
+// nothing behind it can answer (a plain file, a pipe). Throws PortError when the port fails.
+bool openToAsk(PrinterPort& port, const std::string& portName);
+
 class AnswerQuery {
 public:
     // `port` is open two-way on a printer that can answer; the bounds are the host's.

@@ -205,24 +205,16 @@ private:
 template <typename Steps>
 std::optional<PrinterInfo> readOut(JobHost& host, const std::string& portName, Steps steps) {
     PrinterPort port(host);
-    port.openTwoWay(portName);
-    if (!port.canAnswer()) {
-        port.close();
-        return std::nullopt;
-    }
+    if (!openToAsk(port, portName)) return std::nullopt;
     PrinterInfo info;
     Readout readout(host, port, info);
     if (readout.reachable()) steps(readout);
-    QueryTrace trace = readout.finish();
+    // Settings not asked for want of the user setting mode come after what the query found.
+    const std::vector<std::string> settingsUnanswered = std::move(info.unanswered);
+    static_cast<QueryTrace&>(info) = readout.finish();
     port.close();
-    info.unanswered.insert(info.unanswered.begin(), trace.unanswered.begin(),
-                           trace.unanswered.end());
-    info.uncertain = std::move(trace.uncertain);
-    info.notAskedUncertain = std::move(trace.notAskedUncertain);
-    info.unrecognised = std::move(trace.unrecognised);
-    info.waited = trace.waited;
-    info.hungUp = trace.hungUp;
-    info.tooMuchData = trace.tooMuchData;
+    info.unanswered.insert(info.unanswered.end(), settingsUnanswered.begin(),
+                           settingsUnanswered.end());
     return info;
 }
 
@@ -313,31 +305,21 @@ std::string customizedValueText(int number, int value) {
 }
 
 std::string counterText(int number, std::uint64_t value) {
-    const bool resettable = number < 128;
-    const char* name = "计数器";
-    const char* unit = "";
-    switch (number) {
-        case 20:
-        case 148:
-            name = "走纸行数", unit = "行";
-            break;
-        case 21:
-        case 149:
-            name = "打印头通电次数", unit = "次";
-            break;
-        case 50:
-        case 178:
-            name = "切刀动作次数", unit = "次";
-            break;
-        case 70:
-        case 198:
-            name = "运行时间", unit = "小时";
-            break;
-        default:
-            break;
+    // The resettable counter's number, the cumulative one's, what they count and in what.
+    static const struct {
+        int resettable, cumulative;
+        const char *name, *unit;
+    } counters[] = {{20, 148, "走纸行数", "行"},
+                    {21, 149, "打印头通电次数", "次"},
+                    {50, 178, "切刀动作次数", "次"},
+                    {70, 198, "运行时间", "小时"}};
+    std::string name = "计数器" + std::to_string(number), unit;
+    for (const auto& counter : counters) {
+        if (number != counter.resettable && number != counter.cumulative) continue;
+        name = std::string(counter.name) + (number == counter.resettable ? "(可清零)" : "(累计)");
+        unit = std::string(" ") + counter.unit;
     }
-    return std::string(name) + (resettable ? "(可清零)" : "(累计)") + "：" + std::to_string(value) +
-           " " + unit;
+    return name + "：" + std::to_string(value) + unit;
 }
 
 std::optional<CharacterRom> romNamed(std::string_view name) {

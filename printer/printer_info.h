@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "answer_query.h"
 #include "status_answers.h"
 
 class JobHost;
@@ -45,7 +46,10 @@ struct CounterReading {
     std::optional<std::uint64_t> value;
 };
 
-struct PrinterInfo {
+// What went unanswered, the bytes that answered nothing asked, how long the query waited and
+// whether the printer hung up or sent too much are its QueryTrace's (`unanswered`,
+// `unrecognised`, `waited`, `hungUp`, `tooMuchData`, `uncertain`, `notAskedUncertain`).
+struct PrinterInfo : QueryTrace {
     // DLE EOT 1, asked first: a printer that does not answer it answers nothing else, and an
     // offline one would answer the rest only once back online, so it is not asked them.
     bool answered = false;
@@ -56,20 +60,9 @@ struct PrinterInfo {
     bool settingModeEntered = false;
     PrinterSettings settings;
     std::vector<CounterReading> counters;
-    // Requests the printer left unanswered ("GS I 68", "GS ( E 4: switch 3", "GS g 2 148").
-    std::vector<std::string> unanswered;
     // Requests not asked because the first of their group went unanswered ("GS g 2 21"), or
     // because the user setting mode was not entered ("GS ( E 4: switch 1").
     std::vector<std::string> notAsked;
-    // Answers that may be late ones of earlier requests, credited to none, and the requests not
-    // asked after them, as in the status query.
-    std::vector<UncertainAnswers> uncertain;
-    std::vector<std::string> notAskedUncertain;
-    // Bytes that answered nothing asked, as they came.
-    std::string unrecognised;
-    std::chrono::milliseconds waited{};
-    bool hungUp = false;
-    bool tooMuchData = false;
 };
 
 // The counters GS g 2 is asked for, in the order asked.

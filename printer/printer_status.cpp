@@ -54,11 +54,7 @@ std::string cannotAnswerText(const std::string& portName) {
 
 std::optional<StatusFindings> askPrinterStatus(JobHost& host, const std::string& portName) {
     PrinterPort port(host);
-    port.openTwoWay(portName);
-    if (!port.canAnswer()) {
-        port.close();
-        return std::nullopt;
-    }
+    if (!openToAsk(port, portName)) return std::nullopt;
 
     StatusFindings findings;
     findings.portLines = port.portStatusLines();
