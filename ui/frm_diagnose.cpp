@@ -37,8 +37,19 @@ QLabel* heading(const QString& text) {
 
 }  // namespace
 
-FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
-    : QWidget(parent, Qt::Window), print_(std::move(print)) {
+// The window's buttons look like the main window's job buttons.
+PictureButton* FrmDiagnose::button(const QString& caption, const QString& name) {
+    auto* made = new PictureButton(caption, QPixmap(QStringLiteral(":/assets/face_plain.jpg")),
+                                   palette().color(QPalette::Button), this);
+    made->setObjectName(name);
+    made->setFixedSize(twips(915), twips(405));
+    made->setFont(faceFont(songFace(), 9, true));
+    made->setCursor(handCursor());
+    return made;
+}
+
+FrmDiagnose::FrmDiagnose(Printer print, JobHost& host, QWidget* parent)
+    : QWidget(parent, Qt::Window), print_(std::move(print)), host_(host) {
     setObjectName(QStringLiteral("FrmDiagnose"));
     setWindowTitle(QStringLiteral("打印机诊断"));
     fill(this, QPalette::Window, kFormGreen);
@@ -63,13 +74,7 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
         howToRead->setObjectName(QStringLiteral("HowToRead_") + key);
         howToRead->setToolTip(howToRead->text());
 
-        auto* printButton = new PictureButton(QStringLiteral("打印"),
-                                              QPixmap(QStringLiteral(":/assets/face_plain.jpg")),
-                                              palette().color(QPalette::Button), this);
-        printButton->setObjectName(QStringLiteral("Print_") + key);
-        printButton->setFixedSize(twips(915), twips(405));
-        printButton->setFont(faceFont(songFace(), 9, true));
-        printButton->setCursor(handCursor());
+        auto* printButton = button(QStringLiteral("打印"), QStringLiteral("Print_") + key);
         printButton->setAccessibleName(QStringLiteral("打印") + qtText(info.name));
         connect(printButton, &QPushButton::clicked, this,
                 [this, page = info.page] { print_(page); });
@@ -77,6 +82,9 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
         auto* verdict = new QComboBox;
         verdict->setObjectName(QStringLiteral("Verdict_") + key);
         verdict->addItems({QStringLiteral("未测"), QStringLiteral("正常"), QStringLiteral("异常")});
+        if (info.page == DiagnosticPage::Charset)
+            connect(verdict, &QComboBox::currentTextChanged, this,
+                    &FrmDiagnose::showCharsetConflict);
         verdict->setAccessibleName(qtText(info.name) + QStringLiteral("结论"));
 
         auto* note = new QLineEdit;
@@ -100,7 +108,19 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
     // so that they take their place without moving the rows.
     auto* actions = new QHBoxLayout;
     actions->setObjectName(QStringLiteral("Actions"));
+    // The readout (读取) comes first.
+    infoNotice_ = new QLabel;
+    infoNotice_->setObjectName(QStringLiteral("InfoNotice"));
+    infoNotice_->setWordWrap(true);
+    infoNotice_->setStyleSheet(QStringLiteral("color: #C00000"));
+    infoNotice_->hide();
+    actions->addWidget(infoNotice_, 1);
     actions->addStretch(1);
+    auto* readButton = button(QStringLiteral("读取"), QStringLiteral("ReadInfo"));
+    readButton->setAccessibleName(QStringLiteral("读取打印机信息"));
+    readButton->setToolTip(QStringLiteral("读取打印机的型号、设置和计数器(只读，不写入任何设置)"));
+    connect(readButton, &QPushButton::clicked, this, &FrmDiagnose::readInfo);
+    actions->addWidget(readButton);
     auto* room = new QWidget;
     room->setFixedHeight(twips(405));
     actions->addWidget(room);
@@ -111,4 +131,23 @@ FrmDiagnose::FrmDiagnose(Printer print, QWidget* parent)
     whole->addLayout(rows);
     whole->addStretch(1);
     whole->addLayout(actions);
+}
+
+void FrmDiagnose::readInfo() {
+    const auto* verdict = findChild<QComboBox*>(QStringLiteral("Verdict_charset"));
+    PrinterInfoJob(host_, verdict ? verdict->currentText().toStdString() : std::string(),
+                   lastInfo_);
+    showCharsetConflict();
+    // Input held while the printer was asked is delivered now.
+    host_.pumpEvents(std::chrono::milliseconds(0));
+}
+
+void FrmDiagnose::showCharsetConflict() {
+    const auto* verdict = findChild<QComboBox*>(QStringLiteral("Verdict_charset"));
+    const std::optional<std::string> conflict =
+        lastInfo_ && verdict
+            ? charsetVerdictConflict(*lastInfo_, verdict->currentText().toStdString())
+            : std::nullopt;
+    infoNotice_->setText(conflict ? qtText(*conflict) : QString());
+    infoNotice_->setVisible(conflict.has_value());
 }

@@ -472,7 +472,7 @@ void FrmLogin::CommandDiagnose_Click() {
                 DiagnosticPageJob(*this, page);
                 runHeldInput();
             },
-            this);
+            *this, this);
         diagnose_->setAttribute(Qt::WA_DeleteOnClose);
     }
     diagnose_->show();
