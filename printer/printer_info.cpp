@@ -138,7 +138,7 @@ public:
                                       return info_.settingModeEntered;
                                   }});
         for (int number = 1; number <= 8; ++number) {
-            const std::string name = "GS ( E 4: 开关" + std::to_string(number);
+            const std::string name = "GS ( E 4: switch " + std::to_string(number);
             if (!readSetting(entered, name)) continue;
             ask({name, settingRequest(4, byte(number)), AnswerShape::SettingFrame, switchId,
                  [&settings, number](const std::string& answer) {

@@ -121,7 +121,8 @@ TEST(PrinterInfo, NamesWhatWentUnansweredAndNeverGuesses) {
     } cases[] = {
         {"no user setting mode",
          noSettings,
-         {"走纸行数(可清零)：1234", "未应答：GS ( E 1", "未询问(前一项没有应答)：GS ( E 4: 开关1"},
+         {"走纸行数(可清零)：1234", "未应答：GS ( E 1",
+          "未询问(前一项没有应答)：GS ( E 4: switch 1"},
          {"存储开关", "纸宽", "已退出用户设置模式"},
          "\x10\x04\x01" + identityRequests() + counterRequests() + enter + leave},
         // Counters still credited after the serial number went unanswered: GS I 1 asked again
