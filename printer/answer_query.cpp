@@ -205,7 +205,9 @@ AnswerQuery::Outcome AnswerQuery::ask(const Question& question, bool laterAnswer
 }
 
 void AnswerQuery::settle(const Question& barrier) {
-    if (matcher_->anyAwaited(barrier) || trace_.hungUp || trace_.tooMuchData) return;
+    if (matcher_->anyAwaited(barrier) || trace_.hungUp || trace_.tooMuchData ||
+        Clock::now() >= ends_)
+        return;
     if (ask(barrier, true) == Outcome::Answered) matcher_->settle();
 }
 
