@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -16,35 +15,7 @@
 #include "answering_printer.h"
 #include "application.h"
 #include "frm_login.h"
-
-namespace {
-
-// Notes when the window paints and when a box comes up, and answers the box at once.
-class Watch : public QObject {
-public:
-    explicit Watch(QWidget* window) : window_(window) {
-        clock.start();
-        qApp->installEventFilter(this);
-    }
-    QElapsedTimer clock;
-    std::vector<qint64> paints;
-    qint64 boxShown = -1;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == window_ && event->type() == QEvent::Paint) paints.push_back(clock.elapsed());
-        if (auto* box = qobject_cast<QMessageBox*>(watched); box && event->type() == QEvent::Show) {
-            boxShown = clock.elapsed();
-            QTimer::singleShot(0, box, &QMessageBox::accept);
-        }
-        return false;
-    }
-
-private:
-    QWidget* window_;
-};
-
-}  // namespace
+#include "window_watch.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -88,13 +59,7 @@ int main(int argc, char** argv) {
             const qint64 took = watch.boxShown - clicked;
             sum += static_cast<double>(took);
             most = std::max(most, took);
-            qint64 last = clicked;
-            for (const qint64 at : watch.paints) {
-                if (at > watch.boxShown) break;
-                gap = std::max(gap, at - last);
-                last = at;
-            }
-            gap = std::max(gap, watch.boxShown - last);
+            gap = std::max(gap, longestPaintGap(watch, clicked));
         }
         std::printf("%-16s %6d %14.1f %14lld %16lld\n", printer.name, rounds, sum / rounds,
                     static_cast<long long>(most), static_cast<long long>(gap));

@@ -46,20 +46,18 @@ public:
         if (!command_.usageError.empty()) return command_;
         if (command_.job == CommandLine::Job::Window && !args_.empty())
             return fail(
-                "no job given (--cut, --drawer, --barcode, --receipt, --print, --status, "
-                "--burn-in)");
+                "no job given (--cut, --drawer, --barcode, --receipt, --print, --status, --info, "
+                "--burn-in, --report)");
         if (needsPort(command_.job) && !portGiven_) return fail("--port PORT is needed");
         if (!needsPort(command_.job) && (portGiven_ || copiesGiven_ || command_.json))
             return fail("--port, --copies and --json go with a printer job only");
-        if (command_.json && command_.job != CommandLine::Job::Status &&
-            command_.job != CommandLine::Job::BurnIn)
-            return fail("--json goes with --status or --burn-in only");
-        if (copiesGiven_ && command_.job == CommandLine::Job::BurnIn)
-            return fail("--copies does not go with --burn-in");
-        if (copiesGiven_ && command_.job == CommandLine::Job::Status)
-            return fail("--copies does not go with --status");
-        if (copiesGiven_ && command_.job == CommandLine::Job::Report)
-            return fail("--copies does not go with --report");
+        const bool question =
+            command_.job == CommandLine::Job::Status || command_.job == CommandLine::Job::Info;
+        if (command_.json && !question && command_.job != CommandLine::Job::BurnIn)
+            return fail("--json goes with --status, --info or --burn-in only");
+        if (copiesGiven_ && (question || command_.job == CommandLine::Job::BurnIn ||
+                             command_.job == CommandLine::Job::Report))
+            return fail("--copies does not go with " + std::string(jobOption_));
         if (command_.force && command_.job != CommandLine::Job::Report)
             return fail("--force goes with --report only");
         return command_;
@@ -101,6 +99,7 @@ private:
         if (option == "--drawer") return setJob(Job::Drawer, option);
         if (option == "--barcode") return setJob(Job::Barcode, option);
         if (option == "--status") return setJob(Job::Status, option);
+        if (option == "--info") return setJob(Job::Info, option);
         if (option == "--list-ports") return setJob(Job::ListPorts, option);
         if (option == "--help") return setJob(Job::Help, option);
         if (option == "--version") return setJob(Job::Version, option);
@@ -265,6 +264,22 @@ int reportJob(const CommandLine& command, JobHost& host, std::ostream& out, std:
     return asked && burnInPassed ? exitDone : exitFailed;
 }
 
+int infoJob(const CommandLine& command, JobHost& host, std::ostream& out) {
+    bool answered = false;
+    const bool asked = RunJob(host, [&] {
+        if (!PortCheck(host)) return false;
+        const std::optional<PrinterInfo> info = askPrinterInfo(host, command.port);
+        answered = info && info->answered;
+        if (command.json)
+            out << infoJson(command.port, info ? &*info : nullptr) << '\n';
+        else
+            host.showInformation(infoTitle,
+                                 info ? infoBoxText(*info) : cannotAnswerText(command.port));
+        return true;
+    });
+    return asked && answered ? exitDone : exitFailed;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -275,6 +290,7 @@ std::string usageText() {
     return "Usage: printer-tester                   open the window\n"
            "       printer-tester --port PORT JOB [--copies N]\n"
            "       printer-tester --port PORT --status [--json]\n"
+           "       printer-tester --port PORT --info [--json]\n"
            "       printer-tester --port PORT --burn-in N [--json]\n"
            "       printer-tester --port PORT --report FILE [--burn-in N] [--force]\n"
            "       printer-tester --list-ports | --help | --version\n"
@@ -291,11 +307,14 @@ std::string usageText() {
            "  --print PAGE       print a diagnosis page: charset, codepages, images, barcodes,\n"
            "                     layout, selftest or hexdump\n"
            "  --status           ask the printer its state and who it is\n"
+           "  --info             read the printer's identity, settings and counters (nothing\n"
+           "                     is written to its settings)\n"
            "  --burn-in N        burn the printer in: N rounds (1-9999) of the technician "
            "receipt,\n"
            "                     a cut and a drawer pulse, its status asked between rounds; the\n"
            "                     first fault ends the run\n"
-           "  --json             with --status or --burn-in: print the result as one JSON object\n"
+           "  --json             with --status, --info or --burn-in: print the result as one JSON\n"
+           "                     object\n"
            "  --report FILE      ask the printer everything and write a report for the shop,\n"
            "                     PDF or HTML by FILE's extension (.pdf, .html, .htm)\n"
            "                     (with --report: N burn-in rounds first, in the report)\n"
@@ -309,7 +328,8 @@ std::string usageText() {
            "check, to standard error.\n"
            "\n"
            "Exit status:\n"
-           "  0  the job was done (--status: the printer answered; --burn-in: every round passed)\n"
+           "  0  the job was done (--status, --info: the printer answered; --burn-in: every round\n"
+           "     passed)\n"
            "  1  the job failed: the port, a write, no answer, a fault in a burn-in\n"
            "  2  bad usage; nothing was opened\n";
 }
@@ -360,6 +380,8 @@ int runCommandLine(const CommandLine& command, JobHost& host, std::ostream& out,
             return exitDone;
         case Job::Status:
             return statusJob(command, host, out);
+        case Job::Info:
+            return infoJob(command, host, out);
         case Job::BurnIn:
             return burnInJob(command, host, out, err);
         case Job::Report:

@@ -26,6 +26,7 @@ struct CommandLine {
         Receipt,
         Print,
         Status,
+        Info,
         BurnIn,
         Report,
         ListPorts,
@@ -46,8 +47,8 @@ struct CommandLine {
     std::string usageError;
 };
 
-// Exit statuses: the job was done (for --status, the printer answered); it failed (the port, a
-// write, no answer); the arguments were wrong.
+// Exit statuses: the job was done (for --status and --info, the printer answered); it failed (the
+// port, a write, no answer); the arguments were wrong.
 inline constexpr int exitDone = 0, exitFailed = 1, exitUsage = 2;
 
 // Reads the arguments after the program's name. None means the window.

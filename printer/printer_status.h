@@ -4,14 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "answer_query.h"
 #include "status_answers.h"
 
 class JobHost;
 
 // The title of the status box.
 inline constexpr const char* statusTitle = "打印机状态";
-// The most a status query reads from a printer, whatever it sends.
-inline constexpr std::size_t mostAnswerBytes = 512;
 
 // Asks the printer on the port named by the host's selector what its state is and who it is
 // (real-time status DLE EOT 1 to 4, printer ID GS I 1 to 3, 66 and 67), within the host's answer

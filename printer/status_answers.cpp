@@ -9,7 +9,10 @@
 
 namespace {
 
-constexpr std::uint8_t xon = 0x11, xoff = 0x13, textIdHeader = 0x5F;
+constexpr std::uint8_t xon = 0x11, xoff = 0x13, textIdHeader = 0x5F, settingHeader = 0x37;
+// The longest setting frame: an identifier, a number of three digits, a separator, five digits;
+// memory switches send eight.
+constexpr std::size_t longestSettingFrame = 16;
 // The longest text ID taken: makers' and models' names are short.
 constexpr std::size_t longestTextId = 80;
 constexpr std::size_t unrecognisedShown = 32;
@@ -146,6 +149,20 @@ AnswerScan scanForAnswer(std::string_view received) {
                 found(AnswerShape::TextId, std::string(received.substr(at + 1, end - at - 1)),
                       end + 1);
             }
+        } else if (byte == settingHeader) {
+            // Its identifier and data are printable (digits, the 1F separator) up to the 00.
+            std::size_t end = at + 1;
+            while (end < received.size() && end - at <= longestSettingFrame + 1 &&
+                   byteAt(received, end) >= 0x1F && byteAt(received, end) < 0x7F)
+                ++end;
+            if (end == received.size() && end - at <= longestSettingFrame + 1) break;  // coming
+            if (end < received.size() && byteAt(received, end) == 0 && end > at + 1) {
+                found(AnswerShape::SettingFrame, std::string(received.substr(at + 1, end - at - 1)),
+                      end + 1);
+            } else {
+                scan.unrecognised += static_cast<char>(byte);
+                ++at;
+            }
         } else if (isRealTimeStatus(byte)) {
             found(AnswerShape::RealTimeStatus, std::string(1, static_cast<char>(byte)), at + 1);
         } else if (isOneByteId(byte)) {
@@ -208,7 +225,13 @@ std::string statusBoxText(StatusFindings findings, std::chrono::milliseconds wai
 }
 
 std::string statusBoxText(const StatusFindings& findings) {
+    return joined(statusBoxLines(findings, {}), "\n");
+}
+
+std::vector<std::string> statusBoxLines(const StatusFindings& findings,
+                                        const std::vector<std::string>& more) {
     std::vector<std::string> lines = answerLines(findings.answers);
+    lines.insert(lines.end(), more.begin(), more.end());
     const bool answered = findings.answers.printer.has_value();
     if (!answered) {
         lines.insert(lines.begin(), "打印机没有应答：已发送 DLE EOT 1 (10 04 01)，等待" +
@@ -242,5 +265,5 @@ std::string statusBoxText(const StatusFindings& findings) {
         lines.push_back(
             "· 串口打印机可能用另一种速率或流控，可写在端口名后，如 COM1:9600,n,8,1,x。");
     }
-    return joined(lines, "\n");
+    return lines;
 }

@@ -14,21 +14,24 @@
 enum class AnswerShape : std::uint8_t {
     RealTimeStatus,  // DLE EOT n: one byte 0xx1xx10
     OneByteId,       // GS I 1 to 3: one byte 0xx0xxxx
-    TextId,          // GS I 65 to 69: 5F, the text, 00
+    TextId,          // GS I 65 to 69 and GS g 2: 5F, the text or the digits, 00
+    SettingFrame,    // GS ( E functions 1, 4 and 6: 37, an identifier, printable data, 00
 };
 
 // The next thing in the bytes received: an answer of one shape, whole, or bytes that are none.
 struct AnswerScan {
     // The shape of the answer found; none when no whole answer is there yet.
     std::optional<AnswerShape> shape;
-    // The answer: the byte, or a text ID's text without its frame.
+    // The answer: the byte, a text ID's text without its frame, or a setting frame's identifier
+    // and data.
     std::string answer;
     // Bytes of the input used up: the answer and everything before it, or everything that can
     // be judged while an answer is still to come.
     std::size_t used = 0;
     // Bytes passed over that are no answer, nor the printer's flow control (XON, XOFF) or
     // automatic status back frames, which come unasked and are skipped. A name frame (5F … 00)
-    // too long for a name is passed over whole, up to its 00, as such bytes.
+    // too long for a name is passed over whole, up to its 00, as such bytes; a 37 followed by
+    // anything but a setting frame's bytes is one such byte.
     std::string unrecognised;
 };
 AnswerScan scanForAnswer(std::string_view received);
@@ -77,6 +80,9 @@ struct StatusFindings {
 // DLE EOT 1 brought no answer it says so, what was sent and how long the query waited, and what
 // to check.
 std::string statusBoxText(const StatusFindings& findings);
+// The box's lines, with `more` after what the printer answered and before what went wrong.
+std::vector<std::string> statusBoxLines(const StatusFindings& findings,
+                                        const std::vector<std::string>& more);
 // The same, with `waited` in place of the findings' own time waited.
 std::string statusBoxText(StatusFindings findings, std::chrono::milliseconds waited);
 

@@ -59,6 +59,22 @@ std::optional<std::string> paperState(const PrinterAnswers& a) {
     return paper == PaperLeft::Out ? "out" : paper == PaperLeft::NearEnd ? "near-end" : "ok";
 }
 
+template <typename T>
+std::string orNull(const std::optional<T>& value) {
+    return value ? std::to_string(*value) : "null";
+}
+
+// Objects of a number and its value, in the order read.
+template <typename Readings>
+std::string numbered(const Readings& readings) {
+    std::string out = "[";
+    for (const auto& reading : readings) {
+        out += (out.size() > 1 ? "," : "") + std::string("{\"number\":") +
+               std::to_string(reading.number) + ",\"value\":" + orNull(reading.value) + "}";
+    }
+    return out + ']';
+}
+
 std::vector<std::string> errorNames(const PrinterAnswers& a) {
     std::vector<std::string> errors;
     if (a.errorCause) {
@@ -88,4 +104,23 @@ std::string statusJson(const std::string& port, const StatusFindings* findings) 
            ",\"model\":" + orNull(a.model) +
            ",\"unanswered\":" + list(findings ? findings->unanswered : std::vector<std::string>{}) +
            "}";
+}
+
+std::string infoJson(const std::string& port, const PrinterInfo* info) {
+    const PrinterInfo i = info ? *info : PrinterInfo{};
+    const PrinterIdentity& id = i.identity;
+    std::string switches = "[";
+    for (const auto& bits : i.settings.memorySwitches)
+        switches += (switches.size() > 1 ? "," : "") + orNull(bits);
+    return "{\"port\":" + quoted(port) + ",\"answered\":" + (i.answered ? "true" : "false") +
+           ",\"can_answer\":" + (info ? "true" : "false") +
+           ",\"online\":" + flag(i.printerStatus, 3, false) +
+           ",\"model_id\":" + orNull(id.modelId) + ",\"type_id\":" + orNull(id.typeId) +
+           ",\"rom_version\":" + orNull(id.romVersion) + ",\"firmware\":" + orNull(id.firmware) +
+           ",\"maker\":" + orNull(id.maker) + ",\"model\":" + orNull(id.model) +
+           ",\"serial\":" + orNull(id.serial) + ",\"character_rom\":" + orNull(id.characterRom) +
+           ",\"memory_switches\":" + switches + "]" +
+           ",\"customized\":" + numbered(i.settings.customized) +
+           ",\"counters\":" + numbered(i.counters) + ",\"unanswered\":" + list(i.unanswered) +
+           ",\"not_asked\":" + list(i.notAsked) + "}";
 }

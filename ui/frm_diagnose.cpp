@@ -100,6 +100,9 @@ FrmDiagnose::FrmDiagnose(Printer print, JobHost& host, QWidget* parent)
         auto* verdict = new QComboBox;
         verdict->setObjectName(QStringLiteral("Verdict_") + key);
         verdict->addItems({QStringLiteral("未测"), QStringLiteral("正常"), QStringLiteral("异常")});
+        if (info.page == DiagnosticPage::Charset)
+            connect(verdict, &QComboBox::currentTextChanged, this,
+                    &FrmDiagnose::showCharsetConflict);
         verdict->setAccessibleName(qtText(info.name) + QStringLiteral("结论"));
 
         auto* note = new QLineEdit;
@@ -118,12 +121,22 @@ FrmDiagnose::FrmDiagnose(Printer print, JobHost& host, QWidget* parent)
     rows->setColumnStretch(1, 1);
     rows->setColumnStretch(4, 1);
 
-    // The strip below the pages holds the window's own actions (reading the printer's settings
-    // back, a burn-in run, saving the verdicts as a report) as they come; it is kept, empty,
-    // so that they take their place without moving the rows.
+    // The strip below the pages holds the window's own actions: reading the printer back, a
+    // burn-in run, saving the verdicts as a report.
     auto* actions = new QHBoxLayout;
     actions->setObjectName(QStringLiteral("Actions"));
+    infoNotice_ = new QLabel;
+    infoNotice_->setObjectName(QStringLiteral("InfoNotice"));
+    infoNotice_->setWordWrap(true);
+    infoNotice_->setStyleSheet(QStringLiteral("color: #C00000"));
+    infoNotice_->hide();
+    actions->addWidget(infoNotice_, 1);
     actions->addStretch(1);
+    auto* readButton = actionButton(QStringLiteral("读取"), QStringLiteral("ReadInfo"), this);
+    readButton->setAccessibleName(QStringLiteral("读取打印机信息"));
+    readButton->setToolTip(QStringLiteral("读取打印机的型号、设置和计数器(只读，不写入任何设置)"));
+    connect(readButton, &QPushButton::clicked, this, &FrmDiagnose::readInfo);
+    actions->addWidget(readButton);
     auto* room = new QWidget;
     room->setFixedHeight(twips(405));
     actions->addWidget(room);
@@ -292,4 +305,23 @@ void FrmDiagnose::saveReport() {
     if (const auto failure = writeReport(content, path.toStdString(), replaceAsked))
         QMessageBox::critical(this, QStringLiteral("保存报告"),
                               QStringLiteral("报告未能保存到 %1：%2").arg(path, qtText(*failure)));
+}
+
+void FrmDiagnose::readInfo() {
+    const auto* verdict = findChild<QComboBox*>(QStringLiteral("Verdict_charset"));
+    PrinterInfoJob(host_, verdict ? verdict->currentText().toStdString() : std::string(),
+                   lastInfo_);
+    showCharsetConflict();
+    // Input held while the printer was asked is delivered now.
+    host_.pumpEvents(std::chrono::milliseconds(0));
+}
+
+void FrmDiagnose::showCharsetConflict() {
+    const auto* verdict = findChild<QComboBox*>(QStringLiteral("Verdict_charset"));
+    const std::optional<std::string> conflict =
+        lastInfo_ && verdict
+            ? charsetVerdictConflict(*lastInfo_, verdict->currentText().toStdString())
+            : std::nullopt;
+    infoNotice_->setText(conflict ? qtText(*conflict) : QString());
+    infoNotice_->setVisible(conflict.has_value());
 }

@@ -8,6 +8,7 @@
 
 #include "burn_in.h"
 #include "diagnostic_pages.h"
+#include "job_host.h"
 #include "printer_info.h"
 #include "printer_report.h"
 #include "status_answers.h"
@@ -43,6 +44,8 @@ public:
         int rounds, const std::function<bool(const BurnInProgress&)>& progress)>;
     void setBurnInRunner(BurnInRunner run) { burnIn_ = std::move(run); }
     const std::optional<BurnInResult>& lastBurnIn() const { return lastBurnIn_; }
+    // The last readout (读取), for the report.
+    const std::optional<PrinterInfo>& lastInfo() const { return lastInfo_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,6 +68,11 @@ private:
     // 保存报告: asks where, never replacing a file unasked, and says why when it cannot write;
     // the verdicts stay as they are either way.
     void saveReport();
+    // 读取: the readout and its box; the window says when the charset page's verdict and the ROM
+    // the printer named disagree.
+    void readInfo();
+    void showCharsetConflict();
+    class QLabel* infoNotice_ = nullptr;
 
     Printer print_;
     JobHost& host_;

@@ -138,11 +138,13 @@ TEST(CommandLine, BadUsageIsNamedAndOpensNothing) {
         {{"--port", port, "--cut", "--copies", "0"}, "重复次数须为1到99之间的整数！"},
         {{"--port", port, "--cut", "--copies", "100"}, "--copies 100"},
         {{"--port", port, "--cut", "--copies", "2x"}, "--copies 2x"},
-        {{"--port", port, "--cut", "--json"}, "--json goes with --status or --burn-in only"},
+        {{"--port", port, "--cut", "--json"},
+         "--json goes with --status, --info or --burn-in only"},
+        {{"--port", port, "--info", "--copies", "2"}, "--copies does not go with --info"},
         {{"--port", port, "--status", "--copies", "2"}, "--copies does not go with --status"},
         {{"--list-ports", "--port", port}, "go with a printer job only"},
         {{"--port", port, "--cut", "--port", port}, "--port given twice"},
-        {{"--info"}, "unknown option --info"},
+        {{"--information"}, "unknown option --information"},
         {{"-h"}, "unknown option -h"},
     };
     for (const auto& c : cases) {
@@ -213,6 +215,37 @@ TEST(StatusJson, NamesWhatThePrinterSaid) {
     EXPECT_NE(json.find(R"("paper":null)"), std::string::npos) << json;
 }
 
+// --info: exit 0 only when the printer answered; the JSON's fields, null where it said nothing.
+TEST(CommandLine, InfoExitsZeroOnlyWhenThePrinterAnsweredAndNamesItsFields) {
+    AnsweringPrinter::Script halfAnswering = readoutAnswersFor({});
+    halfAnswering.answers.erase("\x1D\x49\x44");
+    halfAnswering.answers.erase(counterRequest(21));
+    AnsweringPrinter printer(AnsweringPrinter::Line::Tcp, halfAnswering);
+    Outcome result = run({"--port", "PORT", "--info", "--json"}, printer.portName());
+    EXPECT_EQ(result.status, exitDone) << result.err;
+    ASSERT_EQ(result.out.rfind("{\"port\":\"" + printer.portName() + "\",", 0), 0u);
+    for (const char* field :
+         {R"("answered":true,"can_answer":true,"online":true)", R"("model_id":32)",
+          R"("firmware":"1.05 ESC/POS")", R"("serial":null)", R"("character_rom":"CHINA GB18030")",
+          R"("memory_switches":["00000001","00000000")", R"({"number":3,"value":6})",
+          R"({"number":20,"value":1234},{"number":21,"value":null})",
+          R"("unanswered":["GS I 68","GS g 2 21"],"not_asked":[]})"})
+        EXPECT_NE(result.out.find(field), std::string::npos) << field << "\n" << result.out;
+
+    PseudoTerminal silent;
+    result = run({"--info", "--port", silent.slavePath});
+    EXPECT_EQ(result.status, exitFailed);
+    EXPECT_NE(result.out.find("打印机没有应答"), std::string::npos) << result.out;
+
+    TempDir dir;
+    writeFile(dir.path("file"), "");
+    result = run({"--info", "--json", "--port", dir.path("file")});
+    EXPECT_EQ(result.status, exitFailed);
+    EXPECT_NE(result.out.find(R"("answered":false,"can_answer":false,"online":null)"),
+              std::string::npos);
+    EXPECT_EQ(readFile(dir.path("file")), "");
+}
+
 TEST(CommandLine, ListsTheWindowsPortsAndHelps) {
     TempDir dir;
     std::filesystem::create_directory(dir.path("dev"));
@@ -222,9 +255,9 @@ TEST(CommandLine, ListsTheWindowsPortsAndHelps) {
 
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, exitDone);
-    for (const char* named :
-         {"--port", "--cut", "--drawer", "--barcode", "--receipt", "--print", "--status", "--json",
-          "--copies", "--list-ports", "--version", "Exit status", "charset", "hexdump", "brochure"})
+    for (const char* named : {"--port", "--cut", "--drawer", "--barcode", "--receipt", "--print",
+                              "--status", "--info", "--json", "--copies", "--list-ports",
+                              "--version", "Exit status", "charset", "hexdump", "brochure"})
         EXPECT_NE(help.out.find(named), std::string::npos) << named;
 }
 

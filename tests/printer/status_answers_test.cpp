@@ -21,7 +21,7 @@ TEST(StatusAnswers, AreFoundAmongWhatThePrinterSendsUnasked) {
         std::string unrecognised;
     };
     const auto realTime = AnswerShape::RealTimeStatus, id = AnswerShape::OneByteId,
-               text = AnswerShape::TextId;
+               text = AnswerShape::TextId, setting = AnswerShape::SettingFrame;
     // A name frame of `letters` A's, in hex; unended, without its 00.
     auto name = [](std::size_t letters, bool ended = true) {
         std::string hex = "5F";
@@ -47,6 +47,13 @@ TEST(StatusAnswers, AreFoundAmongWhatThePrinterSendsUnasked) {
         {name(81) + " 12", realTime, "12", 84, name(81)},
         {name(120, false), std::nullopt, "", 0, ""},
         {name(80), text, std::string(80, 'A'), 82, ""},
+        // Setting frames: 37, an identifier and printable data, 00; answer in hex.
+        {"37 20 00 12", setting, "20", 3, ""},
+        {"37 27 33 1F 36 00", setting, "27 33 1F 36", 6, ""},
+        {"37 21 30 30", std::nullopt, "", 0, ""},         // still coming
+        {"37 12", realTime, "12", 2, "37"},               // a 37 that starts no frame
+        {"37 00 12", id, "00", 2, "37"},                  // nor an empty one: its 00 is an ID
+        {"37 " + name(20).substr(3), id, "41", 2, "37"},  // nor one too long for a setting
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.received.substr(0, 24));

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 AnsweringPrinter::AnsweringPrinter(Line line, Script script) : line_(line) {
     if (pipe2(stop_, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
@@ -96,10 +97,14 @@ void AnsweringPrinter::serve(Script script) {
             received_.append(chunk, static_cast<std::size_t>(got));
         }
         pending.append(chunk, static_cast<std::size_t>(got));
-        // Requests are three bytes each: DLE EOT n, GS I n.
-        while (pending.size() >= 3 && !hungUp && !script.flood) {
-            const std::string request = pending.substr(0, 3);
-            pending.erase(0, 3);
+        // Requests are three bytes (DLE EOT n, GS I n), six (GS g 2 m nL nH), or GS ( E with
+        // its length.
+        for (;;) {
+            if (hungUp || script.flood) break;
+            const std::size_t length = requestLength(pending);
+            if (length == 0 || pending.size() < length) break;
+            const std::string request = pending.substr(0, length);
+            pending.erase(0, length);
             const auto answer = script.answers.find(request);
             if (answer == script.answers.end()) continue;
             std::this_thread::sleep_for(answered == 0 ? script.firstDelay : script.laterDelay);
@@ -123,6 +128,15 @@ void AnsweringPrinter::serve(Script script) {
     if (line_ == Line::Tcp) close(line);
 }
 
+std::size_t requestLength(std::string_view pending) {
+    if (pending.size() < 3) return 0;
+    if (pending.substr(0, 3) == "\x1D\x67\x32") return 6;
+    if (pending.substr(0, 3) != "\x1D\x28\x45") return 3;
+    if (pending.size() < 5) return 0;
+    return 5 + static_cast<unsigned char>(pending[3]) +
+           256 * static_cast<std::size_t>(static_cast<unsigned char>(pending[4]));
+}
+
 AnsweringPrinter::Script answersFor(const PrinterCondition& state) {
     auto byte = [](int value) { return std::string(1, static_cast<char>(value)); };
     // Fixed bits first: real-time status answers read 0xx1xx10.
@@ -143,5 +157,46 @@ AnsweringPrinter::Script answersFor(const PrinterCondition& state) {
         {"\x1D\x49\x42", std::string("_XIHE\0", 6)},
         {"\x1D\x49\x43", std::string("_XH-80C\0", 8)},
     };
+    return script;
+}
+
+std::string settingRequest(int function, int parameter) {
+    return std::string("\x1D\x28\x45\x02\x00", 5) + static_cast<char>(function) +
+           static_cast<char>(parameter);
+}
+
+std::string counterRequest(int number) {
+    return std::string("\x1D\x67\x32\x00", 4) + static_cast<char>(number) + '\0';
+}
+
+AnsweringPrinter::Script readoutAnswersFor(const PrinterCondition& state) {
+    AnsweringPrinter::Script script = answersFor(state);
+    auto frame = [](char header, const std::string& text) {
+        return header + text + std::string(1, '\0');
+    };
+    script.answers["\x1D\x49\x41"] = frame('\x5F', "1.05 ESC/POS");
+    script.answers["\x1D\x49\x44"] = frame('\x5F', "XH2026120801");
+    script.answers["\x1D\x49\x45"] = frame('\x5F', "CHINA GB18030");
+    // Entering the user setting mode: 37 20 00.
+    script.answers[std::string("\x1D\x28\x45\x03\x00\x01\x49\x4E", 8)] = frame('\x37', "\x20");
+    // Memory switches, bit 8 first: 1 sends the power-on notice, 2 has GB2312 as its code.
+    const char* switches[] = {"00000001", "00000000", "00000000", "00000000",
+                              "00000000", "00000000", "00000000", "10000000"};
+    for (int n = 1; n <= 8; ++n)
+        script.answers[settingRequest(4, n)] = frame('\x37', "\x21" + std::string(switches[n - 1]));
+    // Customized values: number, 1F, value.
+    for (const auto& [number, value] :
+         {std::pair{1, "2"}, {2, "4"}, {3, "6"}, {5, "65534"}, {6, "9"}})
+        script.answers[settingRequest(6, number)] =
+            frame('\x37', "\x27" + std::to_string(number) + "\x1F" + value);
+    for (const auto& [number, value] : {std::pair{20, "1234"},
+                                        {21, "567890"},
+                                        {50, "12"},
+                                        {70, "3"},
+                                        {148, "98765"},
+                                        {149, "4567890123"},
+                                        {178, "345"},
+                                        {198, "1200"}})
+        script.answers[counterRequest(number)] = frame('\x5F', value);
     return script;
 }

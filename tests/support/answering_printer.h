@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 // A printer that answers status requests, for tests: on a thread of its own it reads what a job
@@ -65,3 +66,14 @@ struct PrinterCondition {
     bool cutterError = false;
 };
 AnsweringPrinter::Script answersFor(const PrinterCondition& state);
+// The same, and the readout's answers as the command reference gives them: GS I 65 to 69
+// ("1.05 ESC/POS", the maker, the model, "XH2026120801", "CHINA GB18030"), the user setting mode
+// (GS ( E 1, memory switches 1 "00000001", 8 "10000000" and the others 0,
+// customized values 1=2, 2=4, 3=6, 5=65534, 6=9) and the maintenance counters (GS g 2 20=1234,
+// 21=567890, 50=12, 70=3, 148=98765, 149=4567890123, 178=345, 198=1200).
+AnsweringPrinter::Script readoutAnswersFor(const PrinterCondition& state);
+// The request GS ( E function 4 or 6 with its one parameter, and GS g 2 for a counter.
+std::string settingRequest(int function, int parameter);
+std::string counterRequest(int number);
+// How long the request at the start of `pending` is; 0 while that cannot be told yet.
+std::size_t requestLength(std::string_view pending);

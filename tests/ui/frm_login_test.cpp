@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -855,6 +856,36 @@ private slots:
         QVERIFY2(boxes.seen[0].text.contains("钱箱信号(引脚3)：高"),
                  qPrintable(boxes.seen[0].text));
         QCOMPARE(QByteArray::fromStdString(printer.received()).count("\x10\x04\x01"), 1);
+    }
+
+    // 读取, first in the diagnosis window's actions, reads the printer on the main window's port
+    // once, keeps the readout and says when the charset verdict contradicts the ROM it named.
+    void readButtonReadsThePrinterAndComparesTheCharsetVerdict() {
+        AnsweringPrinter printer(AnsweringPrinter::Line::PseudoTerminal, readoutAnswersFor({}));
+        QTest::mouseClick(control(window_.get(), "CommandDiagnose"), Qt::LeftButton);
+        FrmDiagnose* diagnose = diagnosisWindow();
+        combo()->setEditText(QString::fromStdString(printer.portName()));
+        auto* charset = diagnose->findChild<QComboBox*>("Verdict_charset");
+        charset->setCurrentText("异常");
+        BoxAnswerer boxes;
+        QTest::mouseClick(diagnose->findChild<QWidget*>("ReadInfo"), Qt::LeftButton);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].title, QString("打印机信息"));
+        QVERIFY2(boxes.seen[0].text.contains("字库：CHINA GB18030"),
+                 qPrintable(boxes.seen[0].text));
+        QVERIFY(diagnose->lastInfo() && diagnose->lastInfo()->identity.serial == "XH2026120801");
+        auto* notice = diagnose->findChild<QLabel*>("InfoNotice");
+        QVERIFY(notice->isVisible() && notice->text().contains("字库与打印结果不符"));
+        charset->setCurrentText("正常");
+        QVERIFY(!notice->isVisible());
+        QCOMPARE(QByteArray::fromStdString(printer.received()).count("\x10\x04\x01"), 1);
+        auto* actions = diagnose->findChild<QHBoxLayout*>("Actions");
+        for (int i = 0; i < actions->count(); ++i) {
+            if (auto* first = qobject_cast<QAbstractButton*>(actions->itemAt(i)->widget())) {
+                QCOMPARE(first->objectName(), QString("ReadInfo"));
+                break;
+            }
+        }
     }
 
     // A screen reader, and any desktop automation, tells the controls apart by what a person
