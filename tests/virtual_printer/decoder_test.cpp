@@ -500,6 +500,138 @@ TEST(Decoder, AnswersEachRequestWithThePrintersReply) {
     }
 }
 
+// The printer's diagnosis: its replies and what it printed, for a stream fed whole and byte
+// by byte.
+std::string hex(int byte) {
+    return vp::hexBytes(std::string(1, static_cast<char>(byte)));
+}
+
+struct Diagnosed {
+    std::string replies, printed;
+    vp::PrinterState state;
+};
+Diagnosed diagnose(const std::string& bytes, const vp::PrinterState& state = {},
+                   std::size_t chunk = std::string::npos) {
+    vp::RecordingSink sink;
+    Decoder decoder(Paper::millimetres80(), sink);
+    decoder.setState(state);
+    for (std::size_t at = 0; at < bytes.size(); at += chunk) decoder.feed(bytes.substr(at, chunk));
+    decoder.finish();
+    return {vp::hexBytes(sink.takeReplies(), 1000), describe(sink.takeItems()), decoder.state()};
+}
+
+TEST(Decoder, PrintsTheCodesItsRomHas) {
+    struct {
+        vp::CharacterRom rom;
+        const char* bytes;
+        std::string printed;
+    } const cases[] = {
+        {vp::CharacterRom::Gb18030, "81 39 EE 39 A2 E3 B0 A1 0A", "line 30/24 k@0/24\"㐀€啊\""},
+        {vp::CharacterRom::Gbk, "81 39 EE 39 0A",
+         "event no character 81 39 EE 39 in the CHINA GBK ROM\n"
+         "line 30/21 m@0/105\"81 39 EE 39\""},
+        {vp::CharacterRom::Gbk, "81 40 A2 E3 0A",
+         "event no character A2 E3 in the CHINA GBK ROM\n"
+         "line 30/24 k@0/24\"丂\" m@24/51\"A2 E3\""},
+        {vp::CharacterRom::Gb2312, "B0 A1 81 40 0A",
+         "event no character 81 40 in the CHINA GB2312 ROM\n"
+         "line 30/24 k@0/24\"啊\" m@24/51\"81 40\""},
+        {vp::CharacterRom::Gb2312, "A8 40 0A",
+         "event no character A8 40 in the CHINA GB2312 ROM\nline 30/21 m@0/51\"A8 40\""},
+        // Not a code in any ROM: read as GBK reads it, the digit after a lead byte as a digit.
+        {vp::CharacterRom::Gb18030, "B0 31 0A",
+         "event invalid GBK B0 31\nline 30/24 m@0/24\"B0\" a@24/12\"1\""},
+    };
+    for (const auto& c : cases) {
+        vp::PrinterState state;
+        state.rom = c.rom;
+        for (std::size_t chunk : {std::string::npos, std::size_t(1)})
+            EXPECT_EQ(diagnose(bytesFromHex(c.bytes), state, chunk).printed, c.printed)
+                << c.bytes << " in " << vp::romName(c.rom) << " by " << chunk;
+    }
+}
+
+TEST(Decoder, ReadsAndWritesSettingsOnlyInUserSettingMode) {
+    const std::string msw1 = "1D 28 45 0A 00 03 01 30 30 31 30 30 30 30 30 ";
+    const Diagnosed done = diagnose(
+        bytesFromHex(msw1 +                        // refused: not in the mode
+                     "1D 28 45 03 00 01 49 4E " +  // fn 1: in
+                     msw1 + "1D 28 45 0A 00 03 02 32 32 32 32 32 32 32 31 " +  // "2" keeps a bit
+                     "1D 28 45 02 00 04 01 " +                                 // fn 4: switch 1
+                     "1D 28 45 07 00 05 05 FE FF 03 09 00 " +        // density -2; no width 9
+                     "1D 28 45 02 00 06 05 1D 28 45 02 00 06 03 " +  // fn 6: density, width
+                     "1B 45 01 1D 28 45 04 00 02 4F 55 54 " +        // fn 2: out, reset
+                     "1D 28 45 07 00 05 05 02 00 06 09 00 41 0A"));  // refused again
+    EXPECT_EQ(done.replies,
+              "37 20 00 37 21 30 30 31 30 30 30 30 30 00 37 27 35 1F 36 35 35 33 34 00 "
+              "37 27 33 1F 36 00");
+    EXPECT_EQ(done.state.settings.memorySwitches[0], "00100000");
+    EXPECT_EQ(done.state.settings.memorySwitches[1], "00000001");
+    EXPECT_EQ(done.state.settings.customized.at(vp::PrinterSettings::printDensity), -2);
+    EXPECT_EQ(done.state.settings.customized.at(vp::PrinterSettings::paperWidth), 6);
+    for (const char* event :
+         {"memory switches refused: not in user setting mode", "memory switch 2 set to 00000001",
+          "customized value 3 not set to 9", "user setting mode ended: the printer resets",
+          "customized values refused: not in user setting mode"})
+        EXPECT_NE(done.printed.find(event), std::string::npos) << event << "\n" << done.printed;
+    // Function 2 reset the printer: the text after it is not emphasised.
+    EXPECT_TRUE(done.printed.ends_with("\nline 30/24 a@0/12\"A\"")) << done.printed;
+}
+
+TEST(Decoder, CountsWhatItPrinted) {
+    // A line (24 rows inked, 30 fed), a picture of three rows, two of them inked, 60 dots of
+    // blank paper and a cut: 93 dots are three lines of 30.
+    const std::string printed = "41 0A 1D 76 30 00 01 00 03 00 FF 00 FF 1B 4A 3C 1D 56 00 ";
+    std::string asked;
+    for (int n : {20, 21, 50, 70, 148, 149, 178, 198, 22})
+        asked += "1D 67 32 00 " + hex(n) + " 00 ";
+    const std::string reset = "1D 67 30 00 14 00 1D 67 30 00 15 00 1D 67 30 00 32 00 ";
+    const std::string counted = "5F 33 00 5F 32 36 00 5F 31 00 5F 30 00";
+    EXPECT_EQ(diagnose(bytesFromHex(printed + asked + reset + asked)).replies,
+              counted + " " + counted + " 5F 30 00 5F 30 00 5F 30 00 5F 30 00 " + counted);
+}
+
+TEST(Decoder, HexDumpPrintsWhatFollowsUntilSwitchedOffAndOn) {
+    const std::string bytes =
+        bytesFromHex("1D 28 41 02 00 00 01") + "HEX\n" + bytesFromHex("10 04 01 1B 40 31 32 33 34");
+    const std::string printed =
+        "event hex dump mode on\n"
+        "line 30/24 a@0/12\"Hexadecimal Dump\"\n"
+        "line 30/24 a@0/12\"Ends when the printer is switched off\"\n"
+        "line 30/24 a@0/12\"48 45 58 0A 10 04 01 1B HEX.....\"\n"
+        "line 30/24 a@0/12\"40 31 32 33 34          @1234\"";
+    for (std::size_t chunk : {std::string::npos, std::size_t(1), std::size_t(3)}) {
+        const Diagnosed dumped = diagnose(bytes, {}, chunk);
+        EXPECT_EQ(dumped.replies, "") << chunk << ": nothing is executed, DLE EOT neither";
+        EXPECT_EQ(dumped.printed, printed) << chunk;
+    }
+    vp::RecordingSink sink;
+    Decoder decoder(Paper::millimetres80(), sink);
+    decoder.feed(bytes);
+    EXPECT_TRUE(decoder.hexDumping());
+    decoder.powerCycle();
+    EXPECT_FALSE(decoder.hexDumping());
+    sink.takeItems();
+    decoder.feed(bytesFromHex("10 04 01 41 0A"));
+    EXPECT_EQ(vp::hexBytes(sink.takeReplies()), "12");
+    EXPECT_EQ(describe(sink.takeItems()), "event replied 12 to DLE EOT 1\nline 30/24 a@0/12\"A\"");
+}
+
+TEST(Decoder, StatusPrintoutShowsThePrinterAndResetsIt) {
+    vp::PrinterState state;
+    state.model = "XP-Q80";
+    state.interfaceName = "serial /dev/pts/7";
+    const std::string printed =
+        diagnose(bytesFromHex("41 0A 1B 45 01 1D 28 41 02 00 30 32 41 0A"), state).printed;
+    for (const char* shown :
+         {"\"Model: XP-Q80\"", "\"Character ROM: CHINA GB18030\"",
+          "\"Interface: serial /dev/pts/7\"", "\"Paper width: 80 mm, 576 dots\"",
+          "\"Memory switch 8: 00000000\"", "\"Lines fed: 1\"", "\"Head energized: 24\"",
+          "event cut partial\ncut partial"})
+        EXPECT_NE(printed.find(shown), std::string::npos) << shown << "\n" << printed;
+    EXPECT_TRUE(printed.ends_with("cut partial\nline 30/24 a@0/12\"A\"")) << printed;
+}
+
 TEST(Decoder, SendsAutomaticStatusBackWhileEnabledWhenWhatItReportsChanges) {
     const std::vector<vp::PrinterState> states = printerStates();
     // The frame for `state` and its event, or nothing when `sent` is false.
@@ -736,7 +868,7 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
     // Mostly command prefixes and their usual parameters, so that commands get exercised.
     const std::string alphabet = bytesFromHex(
         "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01 "
-        "4C 38 2F 71 70 31 36 50 51 52 57 5C 24 52 74 02 03");
+        "4C 38 2F 71 70 31 36 50 51 52 57 5C 24 52 74 02 03 45 67 32 06");
     std::mt19937 random(42);
     // At least a fixed number of streams, however slow the machine (a sanitizer build, a busy
     // CI runner), and more while two seconds last.

@@ -27,7 +27,9 @@ Drawn draw(DiagnosticPage page) {
     printer.endOfStream();
     const std::vector<vp::Receipt> receipts = out.takeReceipts();
     Drawn drawn;
-    if (receipts.size() != 1) return drawn;
+    // The printer cuts after its status printout: the self-test page is that receipt, with
+    // the page's own feeds and cut after it.
+    if (receipts.size() != (page == DiagnosticPage::Selftest ? 2u : 1u)) return drawn;
     drawn.picture = vp::ReceiptRenderer(paper).render(receipts[0]);
     TempDir dir;
     const std::string path = dir.path("page.png");

@@ -218,8 +218,9 @@ TEST(Program, ExplainsItsOptions) {
     Program help({"--help"});
     std::string text;
     for (std::string line; (line = help.line(1000ms)) != "(nothing)";) text += line + "\n";
-    for (const char* option : {"--pty", "--listen", "--render", "--out", "--paper", "--state",
-                               "--model", "--drawer-seconds", "--idle-timeout"})
+    for (const char* option :
+         {"--pty", "--listen", "--render", "--out", "--paper", "--state", "--model", "--rom",
+          "--settings", "--drawer-seconds", "--idle-timeout"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     EXPECT_EQ(help.wait(), 0);
     EXPECT_EQ(Program({"--pty", "--paper", "70"}).wait(), 2);
@@ -227,6 +228,9 @@ TEST(Program, ExplainsItsOptions) {
     EXPECT_EQ(Program({"--pty", "--state", "cover-open,jammed"}).wait(), 2);
     EXPECT_EQ(Program({"--pty", "--idle-timeout", "-1"}).wait(), 2);
     EXPECT_EQ(Program({"--pty", "--drawer-seconds", "soon"}).wait(), 2);
+    EXPECT_EQ(Program({"--pty", "--rom", "big5"}).wait(), 2);
+    for (const char* settings : {"msw9=00000000", "msw1=0010", "width=76", "density=9", "speed"})
+        EXPECT_EQ(Program({"--pty", "--settings", settings}).wait(), 2) << settings;
     EXPECT_EQ(Program({"--render", "/nonexistent/stream", "--out", "/tmp"}).wait(), 1);
 }
 
@@ -248,6 +252,42 @@ TEST(Program, StandardInputDrivesThePrinterState) {
     printer.input("open the cover\n");
     EXPECT_TRUE(printer.errorSays("a line is \"set NAME\" or \"clear NAME\""));
     EXPECT_EQ(printer.event(500ms), "(nothing)");
+}
+
+// What --rom and --settings start it with is what it answers; the hex dump mode prints what
+// follows as hex until the `reset` line switches it off and on.
+TEST(Program, AnswersItsSettingsAndLeavesHexDumpModeAtReset) {
+    TempDir dir;
+    Program printer({"--pty", "--out", dir.path("out"), "--rom", "gb2312", "--settings",
+                     "msw1=00100000,width=58"});
+    const std::string port = portOf(printer);
+    EXPECT_EQ(printer.event(), "ROM CHINA GB2312");
+    const int line = openTerminal(port);
+    ASSERT_GE(line, 0);
+    const std::pair<const char*, const char*> asked[] = {
+        {"1D 49 45", "5F 43 48 49 4E 41 20 47 42 32 33 31 32 00"},
+        {"1D 28 45 03 00 01 49 4E", "37 20 00"},
+        {"1D 28 45 02 00 04 01", "37 21 30 30 31 30 30 30 30 30 00"},
+        {"1D 28 45 02 00 06 03", "37 27 33 1F 32 00"},  // 58 mm
+        {"1D 28 45 04 00 02 4F 55 54", ""},
+    };
+    for (const auto& [request, answer] : asked) {
+        ASSERT_TRUE(writeAll(line, bytesFromHex(request)));
+        const std::string expected = bytesFromHex(answer);
+        EXPECT_EQ(vp::hexBytes(readFor(line, expected.size(), 1000ms)), answer) << request;
+    }
+    ASSERT_TRUE(writeAll(line, bytesFromHex("1D 28 41 02 00 00 01") + "AB"));
+    close(line);
+    const std::string out = dir.path("out") + "/receipt-";
+    // One receipt with the answers' events: the hex dump is on it.
+    const std::string dumped = printer.line();
+    EXPECT_EQ(dumped.rfind(out + "001.png\t", 0), 0u) << dumped;
+    EXPECT_TRUE(dumped.ends_with("user setting mode ended: the printer resets; hex dump mode on"))
+        << dumped;
+    printer.input("reset\n");
+    EXPECT_TRUE(printer.eventSays("switched off and on: hex dump mode ended"));
+    writeToTerminal(port, {"A\n" + bytesFromHex("1D 56 01")});
+    EXPECT_EQ(printer.line(), out + "002.png\tcut partial");
 }
 
 // A client that sends a status request and waits for the byte gets it at once, on the line it

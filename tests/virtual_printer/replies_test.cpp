@@ -76,9 +76,9 @@ TEST(PrinterReplies, IdentifiesThePrinter) {
         {50, "03"},
         {3, "01"},
         {51, "01"},
-        {65, "5F 31 2E 30 30 00"},                          // "1.00"
-        {67, "5F 54 4D 2D 54 38 38 56 00"},                 // the model given
-        {69, "5F 43 48 49 4E 41 20 47 42 32 33 31 32 00"},  // "CHINA GB2312"
+        {65, "5F 56 32 2E 30 31 00"},                          // "V2.01"
+        {67, "5F 54 4D 2D 54 38 38 56 00"},                    // the model given
+        {69, "5F 43 48 49 4E 41 20 47 42 31 38 30 33 30 00"},  // "CHINA GB18030"
     };
     for (const auto& [n, expected] : ids) EXPECT_EQ(hex(vp::printerId(n, state)), expected) << n;
     const std::string maker = vp::printerId(66, state), serial = vp::printerId(68, state);
@@ -99,6 +99,34 @@ TEST(PrinterReplies, IdentifiesThePrinter) {
     }
     // The state does not change who the printer is.
     EXPECT_EQ(vp::printerId(2, everything()), vp::printerId(2, PrinterState{}));
+}
+
+TEST(PrinterReplies, SettingsCountersAndTheRomAsTheCommandReferenceFramesThem) {
+    PrinterState state;
+    state.settings.memorySwitches[0] = "00100000";
+    state.settings.customized[vp::PrinterSettings::printDensity] = -2;
+    state.rom = vp::CharacterRom::Gb2312;
+    PrinterState gbk;
+    gbk.rom = vp::CharacterRom::Gbk;
+    const std::pair<std::string, std::string> answers[] = {
+        {vp::userSettingModeNotice(), "37 20 00"},
+        {vp::memorySwitchReply(1, state), "37 21 30 30 31 30 30 30 30 30 00"},
+        {vp::memorySwitchReply(8, state), "37 21 30 30 30 30 30 30 30 30 00"},
+        {vp::memorySwitchReply(9, state), ""},
+        {vp::memorySwitchReply(0, state), ""},
+        {vp::customizedValueReply(3, state), "37 27 33 1F 36 00"},              // 80 mm
+        {vp::customizedValueReply(5, state), "37 27 35 1F 36 35 35 33 34 00"},  // -2
+        {vp::customizedValueReply(6, state), "37 27 36 1F 35 00"},              // speed 5
+        {vp::customizedValueReply(70, state), "37 27 37 30 1F 30 00"},          // PC437
+        {vp::customizedValueReply(4, state), ""},
+        {vp::maintenanceCounterReply(120), "5F 31 32 30 00"},
+        {vp::maintenanceCounterReply(0), "5F 30 00"},
+        {vp::maintenanceCounterReply(std::nullopt), ""},
+        {vp::printerId(69, state), "5F 43 48 49 4E 41 20 47 42 32 33 31 32 00"},  // CHINA GB2312
+        {vp::printerId(69, gbk), "5F 43 48 49 4E 41 20 47 42 4B 00"},             // CHINA GBK
+    };
+    for (std::size_t i = 0; i < std::size(answers); ++i)
+        EXPECT_EQ(hex(answers[i].first), answers[i].second) << i;
 }
 
 TEST(PrinterReplies, RequestsOutOfRangeGetNoAnswer) {

@@ -92,6 +92,42 @@ TEST(StateCommands, SetAndClearByName) {
     EXPECT_EQ(vp::setStateFlags("", state), "");
 }
 
+TEST(StateCommands, SettingsByName) {
+    using vp::PrinterSettings;
+    struct Case {
+        const char* list;
+        bool accepted;
+        std::string msw1;
+        int width, density, speed, table;
+    };
+    const Case cases[] = {
+        {"", true, "00000000", 6, 0, 5, 0},
+        {"msw1=00100000, width=58,density=-6,speed=9,codetable=16", true, "00100000", 2, -6, 9, 16},
+        {"width=80,density=8", true, "00000000", 6, 8, 5, 0},
+        {"msw1=0010000", false, "00000000", 6, 0, 5, 0},
+        {"msw1=00100002", false, "00000000", 6, 0, 5, 0},
+        {"msw9=00100000", false, "00000000", 6, 0, 5, 0},
+        {"width=76", false, "00000000", 6, 0, 5, 0},
+        {"density=-7", false, "00000000", 6, 0, 5, 0},
+        {"speed=0", false, "00000000", 6, 0, 5, 0},
+        {"codetable=9", false, "00000000", 6, 0, 5, 0},  // no table 9
+        {"msw1=00100000,speed", false, "00000000", 6, 0, 5, 0},
+        {"colour=red", false, "00000000", 6, 0, 5, 0},
+    };
+    for (const Case& c : cases) {
+        PrinterSettings settings;
+        const std::string problem = vp::setSettings(c.list, settings);
+        EXPECT_EQ(problem.empty(), c.accepted) << c.list << ": " << problem;
+        EXPECT_EQ(settings.memorySwitches[0], c.msw1) << c.list;
+        EXPECT_EQ(settings.customized[PrinterSettings::paperWidth], c.width) << c.list;
+        EXPECT_EQ(settings.customized[PrinterSettings::printDensity], c.density) << c.list;
+        EXPECT_EQ(settings.customized[PrinterSettings::printSpeed], c.speed) << c.list;
+        EXPECT_EQ(settings.customized[PrinterSettings::codeTable], c.table) << c.list;
+    }
+    EXPECT_TRUE(vp::isResetCommand(" reset\r"));
+    EXPECT_FALSE(vp::isResetCommand("reset now"));
+}
+
 // Whatever the decoder answers goes back on the line before the next byte is taken, so a
 // client that sends DLE EOT 1 and waits for its byte is answered; a change of state answers
 // too (automatic status back) once the decoder is asked for it.

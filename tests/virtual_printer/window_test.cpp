@@ -129,6 +129,12 @@ private slots:
         QVERIFY(asked[0] == wanted);
         window.addEvent(QStringLiteral("cover-open set"));
         QCOMPARE(texts(window.eventList()), QStringList{"cover-open set"});
+        // The power switch asks for no state: it switches the printer off and on.
+        int cycled = 0;
+        connect(&window, &vp::RollWindow::powerCycleRequested, [&] { ++cycled; });
+        action(window, QStringLiteral("Switch off and on"))->trigger();
+        QCOMPARE(cycled, 1);
+        QCOMPARE(asked.size(), 1);
     }
 
     // Older receipts go, with their events, once the pictures pass the budget; the window says

@@ -40,24 +40,54 @@ struct Converter {
 
 constexpr int gbkTrails = 0xFF - 0x40;
 
-// Every GBK pair looked up once, so that decoding costs a table access per character.
-const std::vector<char32_t>& gbkTable() {
-    static const std::vector<char32_t> table = [] {
-        std::vector<char32_t> codes(0x7F * gbkTrails, 0);
-        Converter converter("CP936");
-        if (!converter.ok()) return codes;
-        for (int lead = 0x81; lead <= 0xFE; ++lead) {
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                if (trail == 0x7F) continue;
-                const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                codes[(lead - 0x80) * gbkTrails + (trail - 0x40)] =
-                    convertOne(converter.handle, pair, 2);
-            }
+// Every two-byte code of an encoding looked up once, so that decoding costs a table access
+// per character.
+std::vector<char32_t> pairTable(const char* encoding) {
+    std::vector<char32_t> codes(0x7F * gbkTrails, 0);
+    Converter converter(encoding);
+    if (!converter.ok()) return codes;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F) continue;
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            codes[(lead - 0x80) * gbkTrails + (trail - 0x40)] =
+                convertOne(converter.handle, pair, 2);
         }
-        return codes;
-    }();
+    }
+    return codes;
+}
+
+const std::vector<char32_t>& gbkTable() {
+    static const std::vector<char32_t> table = pairTable("CP936");
     return table;
 }
+
+char32_t pairIn(const std::vector<char32_t>& table, std::uint8_t lead, std::uint8_t trail) {
+    if (!isGbkLead(lead) || trail < 0x40 || trail == 0x7F || trail == 0xFF) return 0;
+    return table[(lead - 0x80) * gbkTrails + (trail - 0x40)];
+}
+
+bool isFourByteDigit(std::uint8_t byte) {
+    return byte >= 0x30 && byte <= 0x39;
+}
+
+// GB18030's four-byte codes, of which a text holds few: converted one at a time.
+char32_t fourByteCharacter(std::string_view code) {
+    static std::mutex guard;
+    static Converter converter("GB18030");
+    const std::lock_guard lock(guard);
+    return converter.ok() ? convertOne(converter.handle, code.data(), 4) : 0;
+}
+
+constexpr struct {
+    CharacterRom rom;
+    const char* key;
+    const char* name;
+} roms[] = {
+    {CharacterRom::Gb2312, "gb2312", "CHINA GB2312"},
+    {CharacterRom::Gbk, "gbk", "CHINA GBK"},
+    {CharacterRom::Gb18030, "gb18030", "CHINA GB18030"},
+};
 
 struct CodeTable {
     int number;
@@ -179,8 +209,51 @@ static_assert(std::all_of(std::begin(nationalSets), std::end(nationalSets),
 }  // namespace
 
 char32_t gbkCharacter(std::uint8_t lead, std::uint8_t trail) {
-    if (!isGbkLead(lead) || trail < 0x40 || trail == 0x7F || trail == 0xFF) return 0;
-    return gbkTable()[(lead - 0x80) * gbkTrails + (trail - 0x40)];
+    return pairIn(gbkTable(), lead, trail);
+}
+
+const char* romName(CharacterRom rom) {
+    return roms[static_cast<std::size_t>(rom)].name;
+}
+
+const char* romKey(CharacterRom rom) {
+    return roms[static_cast<std::size_t>(rom)].key;
+}
+
+std::optional<CharacterRom> romNamed(std::string_view key) {
+    for (const auto& known : roms)
+        if (key == known.key) return known.rom;
+    return std::nullopt;
+}
+
+std::size_t romCodeLength(std::string_view in) {
+    if (in.size() < 2) return 0;
+    if (!isFourByteDigit(static_cast<std::uint8_t>(in[1]))) return 2;
+    if (in.size() < 3) return 0;
+    if (!isGbkLead(static_cast<std::uint8_t>(in[2]))) return 2;
+    if (in.size() < 4) return 0;
+    return isFourByteDigit(static_cast<std::uint8_t>(in[3])) ? 4 : 2;
+}
+
+char32_t romCharacter(CharacterRom rom, std::string_view code) {
+    if (code.size() == 4) return rom == CharacterRom::Gb18030 ? fourByteCharacter(code) : 0;
+    const auto lead = static_cast<std::uint8_t>(code[0]),
+               trail = static_cast<std::uint8_t>(code[1]);
+    switch (rom) {
+        case CharacterRom::Gb2312: {
+            // EUC-CN: GB2312's rows and cells are A1-FE; GBK's additions lie around them.
+            static const std::vector<char32_t> table = pairTable("EUC-CN");
+            return pairIn(table, lead, trail);
+        }
+        case CharacterRom::Gbk:
+            return gbkCharacter(lead, trail);
+        case CharacterRom::Gb18030: {
+            // GBK and a few codes more, such as the euro sign at A2E3.
+            static const std::vector<char32_t> table = pairTable("GB18030");
+            return pairIn(table, lead, trail);
+        }
+    }
+    return 0;
 }
 
 char32_t codeTableCharacter(int table, std::uint8_t byte) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 // The printer's character tables, turned into Unicode for drawing.
 namespace vp {
@@ -12,6 +14,24 @@ char32_t gbkCharacter(std::uint8_t lead, std::uint8_t trail);
 inline bool isGbkLead(std::uint8_t byte) {
     return byte >= 0x81 && byte <= 0xFE;
 }
+
+// The Chinese character ROM a printer is made with: GB2312 has the symbols and the 6,763
+// hanzi of its two-byte rows A1-F7, GBK adds the rest of the two-byte codes, GB18030 also
+// the four-byte ones (CJK extensions, the other Unicode planes).
+enum class CharacterRom : std::uint8_t { Gb2312, Gbk, Gb18030 };
+
+// What GS I 69 answers, "CHINA GB2312" etc.
+const char* romName(CharacterRom rom);
+// "gb2312", "gbk", "gb18030": the names given on the command line.
+const char* romKey(CharacterRom rom);
+std::optional<CharacterRom> romNamed(std::string_view key);
+
+// The length of the multi-byte code at the start of `in` as the ROM reads it: 4 for a
+// GB18030 four-byte code (in any ROM: the lesser ones know it is one and lack it), else 2; 0
+// when `in` ends too soon to tell.
+std::size_t romCodeLength(std::string_view in);
+// The character of a two- or four-byte code in the ROM, or 0 when the ROM has none there.
+char32_t romCharacter(CharacterRom rom, std::string_view code);
 
 // The character a single byte stands for in the code table selected by ESC t, or 0 when the
 // table is unknown or has no character there. Bytes below 0x80 are ASCII in every table.

@@ -125,14 +125,19 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x66", fixed(1), &Decoder::hriFont},                                           // GS f
     {"\x1D\x6B", barcodeData(), &Decoder::barcode, "barcode"},                           // GS k
     {"\x1D\x76\x30", block(5, rasterBytes), &Decoder::rasterImage, "raster bit image"},  // GS v 0
-    {"\x1D\x28\x4C", block(2, littleEndian<0, 2>), &Decoder::graphics, "graphics"},      // GS ( L
-    {"\x1D\x38\x4C", block(4, littleEndian<0, 4>), &Decoder::graphics, "graphics"},      // GS 8 L
+    {"\x1D\x28\x4C", block(2, littleEndian<0, 2>), &Decoder::function, "graphics"},      // GS ( L
+    {"\x1D\x38\x4C", block(4, littleEndian<0, 4>), &Decoder::function, "graphics"},      // GS 8 L
     {"\x1D\x2A", block(2, downloadedImageBytes), &Decoder::defineDownloadedImage},       // GS *
     {"\x1D\x28\x6B", block(2, littleEndian<0, 2>), &Decoder::function, "2-D symbol"},    // GS ( k
     {"\x1D\x2F", fixed(1), &Decoder::printDownloadedImage},                              // GS /
     {"\x1D\x61", fixed(1), &Decoder::statusBack},                                        // GS a
     {"\x1D\x72", fixed(1), &Decoder::statusRequest},                                     // GS r
     {"\x1D\x49", fixed(1), &Decoder::idRequest},                                         // GS I
+    // The printer's own diagnosis: test prints, user settings, maintenance counters.
+    {"\x1D\x28\x41", block(2, littleEndian<0, 2>), &Decoder::function, "test print"},    // GS ( A
+    {"\x1D\x28\x45", block(2, littleEndian<0, 2>), &Decoder::function, "user setting"},  // GS ( E
+    {"\x1D\x67\x30", fixed(3), &Decoder::resetCounter},                                  // GS g 0
+    {"\x1D\x67\x32", fixed(3), &Decoder::sendCounter},                                   // GS g 2
     // FS: Chinese characters.
     {"\x1C\x26", fixed(0), &Decoder::kanjiOn},                                             // FS &
     {"\x1C\x2E", fixed(0), &Decoder::kanjiOff},                                            // FS .
@@ -173,6 +178,8 @@ std::span<const Decoder::Command> Decoder::commandTable() {
     return commands;
 }
 
+// The functions of commands that have them, by the command's prefix and the bytes that
+// select the function.
 // GS ( k by cn fn: QR Code (49), PDF417 (48) and DataMatrix (54) store, print and measure
 // their data; their other functions are settings; other symbols are listed only.
 const Decoder::Function Decoder::functions[] = {
@@ -189,6 +196,37 @@ const Decoder::Function Decoder::functions[] = {
     {"\x1D\x28\x6B", "\x36\x52", &Decoder::symbolSize},
     {"\x1D\x28\x6B", "\x36", &Decoder::symbolSetting},
     {"\x1D\x28\x6B", "", &Decoder::undrawnSymbol},
+    // GS ( L (and GS 8 L) by m fn; m is always 48. Requests of capacity and key codes and
+    // the reference dot density print nothing and are passed over.
+    {"\x1D\x28\x4C", "\x30\x70", &Decoder::rasterGraphics},
+    {"\x1D\x28\x4C", "\x30\x71", &Decoder::rasterGraphics},
+    {"\x1D\x28\x4C", "\x30\x32", &Decoder::printGraphicsBuffer},
+    {"\x1D\x28\x4C", "\x30\x43", &Decoder::defineGraphics},
+    {"\x1D\x28\x4C", "\x30\x44", &Decoder::defineGraphics},
+    {"\x1D\x28\x4C", "\x30\x53", &Decoder::defineGraphics},
+    {"\x1D\x28\x4C", "\x30\x54", &Decoder::defineGraphics},
+    {"\x1D\x28\x4C", "\x30\x45", &Decoder::printDefinedGraphics},
+    {"\x1D\x28\x4C", "\x30\x55", &Decoder::printDefinedGraphics},
+    {"\x1D\x28\x4C", "\x30\x41", &Decoder::deleteAllGraphics},
+    {"\x1D\x28\x4C", "\x30\x51", &Decoder::deleteAllGraphics},
+    {"\x1D\x28\x4C", "\x30\x42", &Decoder::deleteGraphics},
+    {"\x1D\x28\x4C", "\x30\x52", &Decoder::deleteGraphics},
+    {"\x1D\x28\x4C", "\x30", &Decoder::graphicsRequest},
+    // GS ( A by m, after the paper's n: hex dump, the status printout; the rolling pattern
+    // and the others are listed only.
+    {"\x1D\x28\x41", "\x01", &Decoder::hexDumpMode, 1},
+    {"\x1D\x28\x41", "\x31", &Decoder::hexDumpMode, 1},
+    {"\x1D\x28\x41", "\x02", &Decoder::statusPrintout, 1},
+    {"\x1D\x28\x41", "\x32", &Decoder::statusPrintout, 1},
+    {"\x1D\x28\x41", "", &Decoder::otherTestPrint},
+    // GS ( E by fn: the user setting mode, memory switches and customized values.
+    {"\x1D\x28\x45", "\x01", &Decoder::enterUserSetting},
+    {"\x1D\x28\x45", "\x02", &Decoder::endUserSetting},
+    {"\x1D\x28\x45", "\x03", &Decoder::setMemorySwitches},
+    {"\x1D\x28\x45", "\x04", &Decoder::sendSetting},
+    {"\x1D\x28\x45", "\x05", &Decoder::setCustomizedValues},
+    {"\x1D\x28\x45", "\x06", &Decoder::sendSetting},
+    {"\x1D\x28\x45", "", &Decoder::otherUserSetting},
 };
 
 std::span<const Decoder::Function> Decoder::functionTable() {

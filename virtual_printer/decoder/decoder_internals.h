@@ -111,11 +111,13 @@ struct Decoder::Received {
     }
 };
 
-// A function of a command: `selector` is the start of its data (cn fn for GS ( k).
+// A function of a command: `selector` is what its data holds at `at` (cn fn for GS ( k, m fn
+// for GS ( L, fn for GS ( E, m after the paper's n for GS ( A).
 struct Decoder::Function {
     std::string_view prefix;
     std::string_view selector;
     void (Decoder::*handle)(const Received&);
+    std::size_t at = 0;
 };
 
 }  // namespace vp

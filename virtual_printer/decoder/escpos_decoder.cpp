@@ -57,7 +57,7 @@ void Decoder::frame(std::string_view bytes, bool keep) {
             if (length == 0) continue;
             from = start + length - carried;
             take(bytes.substr(0, from));
-            actOnRealTime(std::string_view(joined).substr(start, length));
+            if (!hexDump_) actOnRealTime(std::string_view(joined).substr(start, length));
             break;
         }
     }
@@ -74,7 +74,9 @@ void Decoder::frame(std::string_view bytes, bool keep) {
         }
         at += length;
         take(bytes.substr(from, at - from));
-        actOnRealTime(bytes.substr(at - length, length));
+        // In hex dump mode the printer executes nothing, real-time requests included: they
+        // are printed with the rest.
+        if (!hexDump_) actOnRealTime(bytes.substr(at - length, length));
         from = at;
     }
     take(bytes.substr(from));
@@ -92,6 +94,10 @@ void Decoder::receive(std::string_view bytes) {
 
 void Decoder::decode(std::string_view bytes) {
     while (!bytes.empty()) {
+        if (hexDump_) {
+            dumpHex(bytes);
+            return;
+        }
         if (skip_ > 0) {
             const std::size_t passed = std::min(skip_, bytes.size());
             skip_ -= passed;
@@ -127,6 +133,10 @@ void Decoder::decodePending() {
         const std::size_t used = step(std::string_view(pending_).substr(at));
         if (used == 0) break;
         at += used;
+        if (hexDump_) {
+            dumpHex(std::string_view(pending_).substr(at));
+            at = pending_.size();
+        }
     }
     pending_.erase(0, at);
     if (pending_.empty() && pending_.capacity() > smallBuffer) std::string().swap(pending_);
@@ -147,6 +157,7 @@ void Decoder::finish() {
         mark(pending_, std::move(event));
         pending_.clear();
     }
+    if (!hexRow_.empty()) printHexRow();
     if (line_.started) {
         note("text without a line feed, printed here");
         printLine(modes_.lineSpacing);
@@ -268,13 +279,17 @@ std::size_t Decoder::run(const Command& row, std::string_view in, std::size_t he
     return end;
 }
 
-// A command of functions goes to the row of its function; every function has a cn and an fn.
+// A command of functions goes to the row of its function; every function has two bytes at
+// least that select it (cn fn, m fn, fn and its first parameter, n m).
 void Decoder::function(const Received& command) {
+    // GS 8 L is GS ( L with a four-byte length: the same functions.
+    const std::string_view prefix =
+        command.command.prefix == "\x1D\x38\x4C" ? "\x1D\x28\x4C" : command.command.prefix;
     const Function* row = nullptr;
     if (command.data.size() >= 2)
         for (const Function& candidate : functionTable())
-            if (candidate.prefix == command.command.prefix &&
-                command.data.starts_with(candidate.selector) &&
+            if (candidate.prefix == prefix &&
+                command.data.substr(candidate.at).starts_with(candidate.selector) &&
                 (row == nullptr || candidate.selector.size() > row->selector.size()))
                 row = &candidate;
     if (row == nullptr)

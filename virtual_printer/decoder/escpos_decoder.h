@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "maintenance_counters.h"
 #include "output_sink.h"
 #include "printed_items.h"
 #include "printer_state.h"
@@ -48,6 +49,15 @@ public:
     void finish();
 
     const Paper& paper() const { return paper_; }
+
+    // The printer switched off and on: a row of hex dump not yet printed is printed, and it
+    // starts as at power on, out of hex dump and user setting mode, its modes and buffers
+    // reset. What it keeps in non-volatile memory (settings, NV graphics) and the counters
+    // stay.
+    void powerCycle();
+    // In hex dump mode (GS ( A) it prints every byte it receives as hex and executes none.
+    bool hexDumping() const { return hexDump_; }
+    const MaintenanceCounters& counters() const { return sink_.counters; }
 
     // The simulated printer's faults and sensors. Setting them may send a reply (automatic
     // status back, when enabled and something it reports changed) and, when printing can go on
@@ -117,6 +127,24 @@ private:
     static const Function functions[];
     static std::span<const Function> functionTable();
     void function(const Received& command);
+    // The sink the decoder's output goes to, counting on the way what the head and the cutter
+    // did.
+    class CountingSink : public OutputSink {
+    public:
+        explicit CountingSink(OutputSink& out) : out_(out) {}
+        void item(Item&& item) override {
+            counters.count(item);
+            out_.item(std::move(item));
+        }
+        void receiptEnded(Receipt&& receipt) override { out_.receiptEnded(std::move(receipt)); }
+        void reply(std::string_view bytes) override { out_.reply(bytes); }
+        void drawerPulse() override { out_.drawerPulse(); }
+        void event(const std::string& text) override { out_.event(text); }
+        MaintenanceCounters counters;
+
+    private:
+        OutputSink& out_;
+    };
 
     // Real-time requests are acted on as they arrive, the rest is decoded or held.
     void frame(std::string_view bytes, bool keep);
@@ -172,7 +200,14 @@ private:
     // Pictures (picture_commands.cpp).
     void bitImage(const Received& command);
     void rasterImage(const Received& command);
-    void graphics(const Received& command);
+    // GS ( L and GS 8 L, by their function.
+    void rasterGraphics(const Received& command);
+    void printGraphicsBuffer(const Received& command);
+    void defineGraphics(const Received& command);
+    void printDefinedGraphics(const Received& command);
+    void deleteAllGraphics(const Received& command);
+    void deleteGraphics(const Received& command);
+    void graphicsRequest(const Received& command);
     void defineDownloadedImage(const Received& command);
     void printDownloadedImage(const Received& command);
     void defineNvBitImages(const Received& command);
@@ -199,6 +234,25 @@ private:
     void statusRequest(const Received& command);
     void idRequest(const Received& command);
     void realTime(const Received& command);
+    // The printer's own diagnosis (diagnosis_commands.cpp): test prints and hex dump
+    // (GS ( A), the user setting mode (GS ( E) and the maintenance counters (GS g).
+    bool startTestPrint(const Received& command, const std::string& event);
+    void statusPrintout(const Received& command);
+    void hexDumpMode(const Received& command);
+    void otherTestPrint(const Received& command);
+    void enterUserSetting(const Received& command);
+    void endUserSetting(const Received& command);
+    void setMemorySwitches(const Received& command);
+    void setCustomizedValues(const Received& command);
+    void sendSetting(const Received& command);
+    bool refusedOutsideUserSetting(const Received& command, const std::string& what);
+    void otherUserSetting(const Received& command);
+    void sendCounter(const Received& command);
+    void resetCounter(const Received& command);
+    void printTextLine(const std::string& ascii);
+    void dumpHex(std::string_view bytes);
+    void printHexRow();
+    void softwareReset(const Received& command);
 
     const Area& area() const { return area_; }
     void updateArea();
@@ -251,9 +305,12 @@ private:
     std::optional<Bitmap> downloadedImage_;  // GS *
     std::vector<Bitmap> nvBitImages_;        // FS q, numbered from 1
     std::map<int, std::string> symbolData_;  // GS ( k fn 80, by the symbol's cn
-    OutputSink& sink_;
+    CountingSink sink_;
     PrinterState state_;
     bool statusBackOn_ = false;
+    bool userSettingMode_ = false;  // GS ( E function 1 to 2
+    bool hexDump_ = false;
+    std::string hexRow_;  // dumped bytes not yet printed: less than a row
 };
 
 }  // namespace vp

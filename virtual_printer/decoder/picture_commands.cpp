@@ -118,109 +118,128 @@ void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::strin
     sink_.item(Item(std::in_place_type<ImageBlock>, std::move(image)));
 }
 
-// GS ( L and GS 8 L: m fn and the function's parameters.
-void Decoder::graphics(const Received& command) {
-    const std::string_view data = command.data;
-    if (data.size() < 2 || byteAt(data, 0) != 48) {
+// GS ( L and GS 8 L: m fn, then the function's parameters.
+namespace {
+
+std::uint8_t graphicsFunction(std::string_view data) {
+    return byteAt(data, 1);
+}
+
+std::string_view graphicsParameters(std::string_view data) {
+    return data.substr(2);
+}
+
+// Key codes kc1 kc2 at `at`, as a number and as they are named in events.
+int keyCode(std::string_view p, std::size_t at) {
+    return 256 * byteAt(p, at) + byteAt(p, at + 1);
+}
+
+std::string keyName(std::string_view p, std::size_t at) {
+    return "\"" + std::string(1, static_cast<char>(byteAt(p, at))) +
+           static_cast<char>(byteAt(p, at + 1)) + "\"";
+}
+
+bool isNvFunction(std::uint8_t fn) {
+    return fn < 80;
+}
+
+}  // namespace
+
+// Functions 112 and 113: raster or column graphics into the print buffer,
+// a bx by c xL xH yL yH d1...dk.
+void Decoder::rasterGraphics(const Received& command) {
+    const std::uint8_t fn = graphicsFunction(command.data);
+    const std::string_view p = graphicsParameters(command.data);
+    const bool scales = p.size() >= 8 && byteAt(p, 1) >= 1 && byteAt(p, 1) <= 2 &&
+                        byteAt(p, 2) >= 1 && byteAt(p, 2) <= 2;
+    if (p.size() >= 1 && byteAt(p, 0) == 52) {
+        notDrawn(command);  // multiple tones
+        return;
+    }
+    std::optional<Bitmap> bitmap;
+    if (scales && byteAt(p, 0) == 48 && byteAt(p, 3) == 49)
+        bitmap = picture(p.substr(8), static_cast<int>(little(p, 4)),
+                         static_cast<int>(little(p, 6)), fn == 113);
+    if (!bitmap) {
         invalid(command);
         return;
     }
-    const std::uint8_t fn = byteAt(data, 1);
-    const std::string_view p = data.substr(2);
-    const auto key = [&] { return 256 * byteAt(p, 1) + byteAt(p, 2); };
-    const auto keyName = [&](std::size_t at) {
-        return "\"" + std::string(1, static_cast<char>(byteAt(p, at))) +
-               static_cast<char>(byteAt(p, at + 1)) + "\"";
-    };
-    switch (fn) {
-        case 112:  // raster graphics into the print buffer, a bx by c xL xH yL yH d1...dk
-        case 113: {
-            const bool scales = p.size() >= 8 && byteAt(p, 1) >= 1 && byteAt(p, 1) <= 2 &&
-                                byteAt(p, 2) >= 1 && byteAt(p, 2) <= 2;
-            if (p.size() >= 1 && byteAt(p, 0) == 52) {
-                notDrawn(command);  // multiple tones
-                return;
-            }
-            std::optional<Bitmap> bitmap;
-            if (scales && byteAt(p, 0) == 48 && byteAt(p, 3) == 49)
-                bitmap = picture(p.substr(8), static_cast<int>(little(p, 4)),
-                                 static_cast<int>(little(p, 6)), fn == 113);
-            if (!bitmap) {
-                invalid(command);
-                return;
-            }
-            bitmap->widthScale = byteAt(p, 1);
-            bitmap->heightScale = byteAt(p, 2);
-            graphicsBuffer_ = std::move(bitmap);
-            return;
-        }
-        case 50:  // print the print buffer's graphics
-            if (graphicsBuffer_)
-                printBlock(*std::exchange(graphicsBuffer_, {}), command.bytes, "graphics");
-            return;
-        case 67:  // define NV graphics, in rows or columns
-        case 68:
-        case 83:  // define download graphics
-        case 84: {
-            std::optional<Bitmap> bitmap = definedGraphics(p, fn == 68 || fn == 84);
-            if (!bitmap || byteAt(p, 1) < 32 || byteAt(p, 2) < 32) {
-                invalid(command);
-                return;
-            }
-            const std::string kind = fn < 80 ? "NV" : "download";
-            auto& kept = fn < 80 ? nvGraphics_ : downloadGraphics_;
-            // A definition replaces the one with its key code: that one's room is free.
-            std::size_t used = 0;
-            for (const auto& [code, defined] : kept)
-                if (code != key()) used += defined.rows.size();
-            if (used + bitmap->rows.size() > graphicsCapacity) {
-                note(kind + " graphics " + keyName(1) + " refused: " + number(bitmap->rows.size()) +
-                     " bytes do not fit in the " + number(graphicsCapacity - used) + " left");
-                return;
-            }
-            note(kind + " graphics " + keyName(1) + " defined, " + number(bitmap->width) + " x " +
-                 number(bitmap->height) + " dots");
-            kept[key()] = std::move(*bitmap);
-            return;
-        }
-        case 69:  // print NV graphics, kc1 kc2 x y
-        case 85: {
-            const auto& kept = fn == 69 ? nvGraphics_ : downloadGraphics_;
-            const auto found =
-                p.size() == 4 ? kept.find(256 * byteAt(p, 0) + byteAt(p, 1)) : kept.end();
-            if (p.size() != 4 || byteAt(p, 2) < 1 || byteAt(p, 2) > 2 || byteAt(p, 3) < 1 ||
-                byteAt(p, 3) > 2) {
-                invalid(command);
-            } else if (found == kept.end()) {
-                note("graphics " + keyName(0) + " not defined: nothing printed");
-            } else {
-                Bitmap bitmap = found->second;
-                bitmap.widthScale = byteAt(p, 2);
-                bitmap.heightScale = byteAt(p, 3);
-                printBlock(std::move(bitmap), command.bytes, "graphics");
-            }
-            return;
-        }
-        case 65:  // delete all NV graphics, "CLR"
-        case 81:
-            (fn == 65 ? nvGraphics_ : downloadGraphics_).clear();
-            note(std::string(fn == 65 ? "NV" : "download") + " graphics deleted");
-            return;
-        case 66:  // delete one, kc1 kc2
-        case 82:
-            if (p.size() != 2) {
-                invalid(command);
-                return;
-            }
-            (fn == 66 ? nvGraphics_ : downloadGraphics_).erase(256 * byteAt(p, 0) + byteAt(p, 1));
-            note(std::string(fn == 66 ? "NV" : "download") + " graphics " + keyName(0) +
-                 " deleted");
-            return;
-        default:
-            // Capacity and key code requests, the reference dot density: nothing to print.
-            note("graphics function " + number(fn) + " passed over, " +
-                 hexBytes(command.bytes, markerBytesShown));
+    bitmap->widthScale = byteAt(p, 1);
+    bitmap->heightScale = byteAt(p, 2);
+    graphicsBuffer_ = std::move(bitmap);
+}
+
+// Function 50: the print buffer's graphics printed.
+void Decoder::printGraphicsBuffer(const Received& command) {
+    if (graphicsBuffer_) printBlock(*std::exchange(graphicsBuffer_, {}), command.bytes, "graphics");
+}
+
+// Functions 67 and 68 define NV graphics, 83 and 84 download graphics, in rows or columns.
+void Decoder::defineGraphics(const Received& command) {
+    const std::uint8_t fn = graphicsFunction(command.data);
+    const std::string_view p = graphicsParameters(command.data);
+    std::optional<Bitmap> bitmap = definedGraphics(p, fn == 68 || fn == 84);
+    if (!bitmap || byteAt(p, 1) < 32 || byteAt(p, 2) < 32) {
+        invalid(command);
+        return;
     }
+    const std::string kind = isNvFunction(fn) ? "NV" : "download";
+    auto& kept = isNvFunction(fn) ? nvGraphics_ : downloadGraphics_;
+    // A definition replaces the one with its key code: that one's room is free.
+    std::size_t used = 0;
+    for (const auto& [code, defined] : kept)
+        if (code != keyCode(p, 1)) used += defined.rows.size();
+    if (used + bitmap->rows.size() > graphicsCapacity) {
+        note(kind + " graphics " + keyName(p, 1) + " refused: " + number(bitmap->rows.size()) +
+             " bytes do not fit in the " + number(graphicsCapacity - used) + " left");
+        return;
+    }
+    note(kind + " graphics " + keyName(p, 1) + " defined, " + number(bitmap->width) + " x " +
+         number(bitmap->height) + " dots");
+    kept[keyCode(p, 1)] = std::move(*bitmap);
+}
+
+// Functions 69 and 85 print NV or download graphics, kc1 kc2 x y.
+void Decoder::printDefinedGraphics(const Received& command) {
+    const std::string_view p = graphicsParameters(command.data);
+    const auto& kept = graphicsFunction(command.data) == 69 ? nvGraphics_ : downloadGraphics_;
+    const auto found = p.size() == 4 ? kept.find(keyCode(p, 0)) : kept.end();
+    if (p.size() != 4 || byteAt(p, 2) < 1 || byteAt(p, 2) > 2 || byteAt(p, 3) < 1 ||
+        byteAt(p, 3) > 2) {
+        invalid(command);
+    } else if (found == kept.end()) {
+        note("graphics " + keyName(p, 0) + " not defined: nothing printed");
+    } else {
+        Bitmap bitmap = found->second;
+        bitmap.widthScale = byteAt(p, 2);
+        bitmap.heightScale = byteAt(p, 3);
+        printBlock(std::move(bitmap), command.bytes, "graphics");
+    }
+}
+
+// Functions 65 and 81 delete all NV or download graphics, "CLR".
+void Decoder::deleteAllGraphics(const Received& command) {
+    const bool nv = graphicsFunction(command.data) == 65;
+    (nv ? nvGraphics_ : downloadGraphics_).clear();
+    note(std::string(nv ? "NV" : "download") + " graphics deleted");
+}
+
+// Functions 66 and 82 delete one, kc1 kc2.
+void Decoder::deleteGraphics(const Received& command) {
+    const std::string_view p = graphicsParameters(command.data);
+    if (p.size() != 2) {
+        invalid(command);
+        return;
+    }
+    const bool nv = graphicsFunction(command.data) == 66;
+    (nv ? nvGraphics_ : downloadGraphics_).erase(keyCode(p, 0));
+    note(std::string(nv ? "NV" : "download") + " graphics " + keyName(p, 0) + " deleted");
+}
+
+// Capacity and key code requests, the reference dot density: nothing to print.
+void Decoder::graphicsRequest(const Received& command) {
+    note("graphics function " + number(graphicsFunction(command.data)) + " passed over, " +
+         hexBytes(command.bytes, markerBytesShown));
 }
 
 void Decoder::defineDownloadedImage(const Received& command) {

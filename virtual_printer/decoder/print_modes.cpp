@@ -28,12 +28,21 @@ std::size_t Decoder::text(std::string_view in) {
         mark(in.substr(0, 1), "invalid GBK " + hexBytes(in.substr(0, 1)));
         return 1;
     }
-    if (in.size() < 2) return more(2);
-    const std::uint8_t trail = byteAt(in, 1);
-    if (const char32_t c = gbkCharacter(first, trail)) {
+    const std::size_t length = romCodeLength(in);
+    if (length == 0) return more(in.size() + 1);
+    if (const char32_t c = romCharacter(state_.rom, in.substr(0, length))) {
         place(Run::Kind::Double, c);
-        return 2;
+        return length;
     }
+    // A code that a lesser ROM lacks, where a larger one has a character: the printer prints
+    // what it has for none, shown as a marker.
+    if (length == 4 || gbkCharacter(first, byteAt(in, 1)) != 0 ||
+        romCharacter(CharacterRom::Gb18030, in.substr(0, 2)) != 0) {
+        mark(in.substr(0, length), "no character " + hexBytes(in.substr(0, length)) + " in the " +
+                                       romName(state_.rom) + " ROM");
+        return length;
+    }
+    const std::uint8_t trail = byteAt(in, 1);
     // A byte that cannot end a pair is read again on its own, so that a stray lead byte does
     // not swallow the line feed after it.
     const bool couldPair = trail >= 0x40 && trail != 0x7F && trail != 0xFF;

@@ -31,6 +31,9 @@ public:
     // (" by a drawer pulse"); what it held meanwhile prints now if it can.
     void setState(const PrinterState& state, std::string_view cause = {});
     const PrinterState& state() const { return decoder_.state(); }
+    // The printer switched off and on (Decoder::powerCycle); endOfStream() ends the receipt.
+    void powerCycle() { decoder_.powerCycle(); }
+    bool hexDumping() const { return decoder_.hexDumping(); }
 
     // The receipt printing now: what has been printed of it so far.
     const Receipt& current() const { return current_; }

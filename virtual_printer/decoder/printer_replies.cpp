@@ -119,20 +119,42 @@ std::string printerId(int n, const PrinterState& state) {
         case 51:
             return bytes({0x01});  // ROM version ID
         case 65:
-            return textId("1.00");  // firmware version
+            return textId(firmwareVersion);
         case 66:
-            return textId("printer-tester");  // maker: this project
+            return textId(makerName);
         case 67:
             return textId(state.model);
         case 68:
-            return textId("VP0000000001");  // serial number
+            return textId(serialNumber);
         case 69:
-            // The font of language, as Simplified Chinese models name it: GB2312 rather than
-            // GB18030, since two-byte codes are all this printer decodes.
-            return textId("CHINA GB2312");
+            // The font of language, as Simplified Chinese models name it.
+            return textId(romName(state.rom));
         default:
             return {};
     }
+}
+
+std::string userSettingModeNotice() {
+    return bytes({0x37, 0x20, 0x00});
+}
+
+std::string memorySwitchReply(int a, const PrinterState& state) {
+    if (a < 1 || a > 8) return {};
+    return bytes({0x37, 0x21}) + state.settings.memorySwitches[static_cast<std::size_t>(a - 1)] +
+           '\0';
+}
+
+std::string customizedValueReply(int a, const PrinterState& state) {
+    const auto value = state.settings.customized.find(a);
+    if (value == state.settings.customized.end()) return {};
+    // Negative densities are sent as the printer stores them, 65530 to 65535 for -6 to -1.
+    const int sent = value->second < 0 ? value->second + 65536 : value->second;
+    return bytes({0x37, 0x27}) + std::to_string(a) + '\x1F' + std::to_string(sent) + '\0';
+}
+
+std::string maintenanceCounterReply(std::optional<std::uint64_t> value) {
+    if (!value) return {};
+    return '\x5F' + std::to_string(*value) + '\0';
 }
 
 std::string transmittedStatus(int n, const PrinterState& state) {

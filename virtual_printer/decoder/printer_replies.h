@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "printer_state.h"
@@ -17,5 +19,21 @@ std::string printerId(int n, const PrinterState& state);
 std::string transmittedStatus(int n, const PrinterState& state);
 // GS a: the four bytes of automatic status back.
 std::string automaticStatusBack(const PrinterState& state);
+
+// GS ( E function 1: the notice that the user setting mode has begun, 37 20 00.
+std::string userSettingModeNotice();
+// GS ( E function 4, switch a = 1 to 8: 37 21, the switch's eight bits as "0" and "1" from
+// bit 8 down, 00.
+std::string memorySwitchReply(int a, const PrinterState& state);
+// GS ( E function 6: 37 27, the value's number in decimal digits, 1F, the value in decimal
+// digits, 00; empty for a value the printer does not have.
+std::string customizedValueReply(int a, const PrinterState& state);
+// GS g 2: 5F, the counter's value in decimal digits, 00; empty for no counter.
+std::string maintenanceCounterReply(std::optional<std::uint64_t> value);
+
+// What the printer says it is (GS I 65, 66, 68): the simulated printer's own.
+inline constexpr const char* firmwareVersion = "V2.01";
+inline constexpr const char* makerName = "VPRINTER";
+inline constexpr const char* serialNumber = "VP2026120800001";
 
 }  // namespace vp

@@ -30,8 +30,9 @@ const char usage[] = R"(Usage:
   virtual-printer --render FILE [OPTIONS]
   virtual-printer --render FILE --expect DIR [--update] [OPTIONS]
 
-Shows what an ESC/POS receipt printer with a Chinese (GBK) character set prints, and answers
-status requests (DLE EOT, GS I, GS r, GS a) as such a printer does.
+Shows what an ESC/POS receipt printer with a Chinese character ROM prints, and answers
+status requests (DLE EOT, GS I, GS r, GS a), its settings (GS ( E) and its maintenance
+counters (GS g 2) as such a printer does.
 
   --pty            open a pseudo-terminal; its name (/dev/pts/N) is the port to print to
   --listen [HOST:]PORT
@@ -50,6 +51,12 @@ status requests (DLE EOT, GS I, GS r, GS a) as such a printer does.
   --state LIST     start with these faults, comma-separated: cover-open, paper-near-end,
                    paper-end, drawer-open
   --model NAME     the model name the printer gives when asked (GS I 67), sent in GBK
+                   (default POS-80C)
+  --rom gb2312|gbk|gb18030
+                   the character ROM: what it prints and names (GS I 69; default gb18030)
+  --settings LIST  start with these settings, comma-separated: msw1=00100000 (a memory
+                   switch, bit 8 first; msw1 to msw8), width=58|80 (as --paper),
+                   density=-6..8, speed=1..9, codetable=N (ESC t at power on)
   --drawer-seconds N
                    a drawer pulse opens the drawer for N seconds (default 2; 0: never)
   --idle-timeout N close a TCP connection silent for N seconds (default 30; 0: never)
@@ -62,7 +69,8 @@ The first line printed is "port: " and the port name (not with --render). A rece
 at a cut, or when the stream has been quiet for a second after its connection closed.
 Without --out a window shows the paper roll, newest at the bottom, with the events beside,
 and switches for the faults. Lines "set NAME" and "clear NAME" on standard input change
-the state too; each change, and each connection closed for its silence, is printed as a
+the state too, and a line "reset" switches the printer off and on (which ends hex dump
+mode); each change, and each connection closed for its silence, is printed as a
 line "event: " and what happened (in the window's list without --out).
 )";
 
@@ -173,6 +181,33 @@ std::optional<Options> parse(const QStringList& arguments) {
             const auto given = value();
             if (!given) return std::nullopt;
             options.state.model = given->toStdString();
+        } else if (argument == QLatin1String("--rom")) {
+            const auto given = value();
+            if (!given) return std::nullopt;
+            const auto rom = vp::romNamed(given->toStdString());
+            if (!rom) {
+                std::fprintf(stderr, "--rom is gb2312, gbk or gb18030, not %s\n",
+                             qPrintable(*given));
+                return std::nullopt;
+            }
+            options.state.rom = *rom;
+        } else if (argument == QLatin1String("--settings")) {
+            const auto given = value();
+            if (!given) return std::nullopt;
+            // A width given here is the paper's, as --paper: the later of the two applies.
+            vp::PrinterSettings settings = options.state.settings;
+            settings.customized.erase(vp::PrinterSettings::paperWidth);
+            const std::string problem = vp::setSettings(given->toStdString(), settings);
+            if (!problem.empty()) {
+                std::fprintf(stderr, "--settings: %s\n", problem.c_str());
+                return std::nullopt;
+            }
+            const auto width = settings.customized.find(vp::PrinterSettings::paperWidth);
+            if (width != settings.customized.end())
+                options.paper = width->second == vp::PrinterSettings::width58
+                                    ? vp::Paper::millimetres58()
+                                    : vp::Paper::millimetres80();
+            options.state.settings = settings;
         } else if (argument == QLatin1String("--drawer-seconds")) {
             if (!secondsValue(options.drawerSeconds)) return std::nullopt;
         } else if (argument == QLatin1String("--idle-timeout")) {
@@ -194,6 +229,10 @@ std::optional<Options> parse(const QStringList& arguments) {
         std::fputs("--update writes the golden files of --expect DIR\n", stderr);
         return std::nullopt;
     }
+    options.state.settings.customized[vp::PrinterSettings::paperWidth] =
+        options.paper.printableDots == vp::Paper::millimetres58().printableDots
+            ? vp::PrinterSettings::width58
+            : vp::PrinterSettings::width80;
     return options;
 }
 
@@ -273,6 +312,10 @@ private:
     }
 
     void apply(const std::string& line) {
+        if (vp::isResetCommand(line)) {
+            session_.powerCycle();
+            return;
+        }
         vp::PrinterState state = session_.state();
         const std::string problem = vp::applyStateCommand(line, state);
         if (!problem.empty())
@@ -398,6 +441,8 @@ int main(int argc, char* argv[]) {
         session.onStateChanged = [&](const vp::PrinterState&) { window->showState(); };
         QObject::connect(window.get(), &vp::RollWindow::stateRequested, &session,
                          &vp::PrinterSession::setState);
+        QObject::connect(window.get(), &vp::RollWindow::powerCycleRequested, &session,
+                         &vp::PrinterSession::powerCycle);
         window->show();
     }
     QObject::connect(source.get(), &vp::ByteSource::notice, &session,
@@ -429,7 +474,13 @@ int main(int argc, char* argv[]) {
         std::printf("http: http://%s:%u/\n", qPrintable(shown), unsigned(web->port()));
         std::fflush(stdout);
     }
-    session.setState(options->state);
+    // The self-test page names the interface.
+    vp::PrinterState start = options->state;
+    const char* kind = options->source == Options::Source::Pty      ? "serial "
+                       : options->source == Options::Source::Listen ? "Ethernet "
+                                                                    : "file ";
+    start.interfaceName = kind + port.toStdString();
+    session.setState(start);
     session.attach(*source);
     if (auto* file = qobject_cast<vp::FileSource*>(source.get())) {
         QObject::connect(file, &vp::FileSource::finished, &session,

@@ -61,6 +61,11 @@ void PrinterSession::endOfStream() {
     updateReading();
 }
 
+void PrinterSession::powerCycle() {
+    engine_.powerCycle();
+    endOfStream();
+}
+
 void PrinterSession::setState(const PrinterState& state) {
     // The drawer moved by hand stays where it was put.
     if (state.drawerOpen != this->state().drawerOpen) drawer_.stop();

@@ -35,6 +35,9 @@ public:
     // Ends the receipt now, as when the program stops or a file is over. Bytes received but
     // not yet decoded are dropped.
     void endOfStream();
+    // The printer switched off and on, as the `reset` line and the window's switch do: what
+    // it had received and not printed is lost, and it leaves hex dump mode.
+    void powerCycle();
 
     // The simulated printer's faults and sensors, changed by hand or by a script. Each
     // difference is listed through onEvent. A drawer opened by a pulse closes by itself after

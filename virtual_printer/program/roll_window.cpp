@@ -80,6 +80,11 @@ RollWindow::RollWindow(Paper paper, const QString& port, qint64 memoryBudget)
         });
         switches_ << flip;
     }
+    // As the power switch of a real printer: the one way out of its hex dump mode.
+    QAction* power =
+        faults->addAction(tr("Switch off and on"), this, &RollWindow::powerCycleRequested);
+    power->setToolTip(
+        tr("The printer restarts: it loses what it has not printed and leaves hex dump mode"));
     statusBar()->showMessage(tr("port: %1").arg(port));
     resize(paper.widthDots() + 400, 800);
 }

@@ -53,6 +53,8 @@ public:
 signals:
     // A switch was flipped: the state the person wants.
     void stateRequested(const vp::PrinterState& state);
+    // The printer's switch: off and on again.
+    void powerCycleRequested();
 
 private:
     struct Kept {

@@ -40,6 +40,14 @@
         <translation>钱箱打开</translation>
     </message>
     <message>
+        <source>Switch off and on</source>
+        <translation>关机再开</translation>
+    </message>
+    <message>
+        <source>The printer restarts: it loses what it has not printed and leaves hex dump mode</source>
+        <translation>打印机重新开机：未打印的数据丢失，退出十六进制模式</translation>
+    </message>
+    <message>
         <source>The cover is open: the printer stops printing and keeps what it receives</source>
         <translation>上盖打开：打印机停止打印，保留收到的数据</translation>
     </message>
