@@ -78,7 +78,9 @@ private:
         int codeTable = 0;
         int rightSpacing = 0;
         int kanjiLeftSpacing = 0, kanjiRightSpacing = 0;
-        int lineSpacing = 30;
+        int lineSpacing = 30;  // in dots, whatever the unit it was given in
+        // GS P: the motion units are 1/x and 1/y inch.
+        int horizontalUnit = 203, verticalUnit = 203;
         Align align = Align::Left;
         int moduleWidth = 3;
         int barHeight = 162;
@@ -167,7 +169,9 @@ private:
     void partialCut(const Received& command);
     void cutPaper(const Received& command);
     void drawerPulse(const Received& command);
+    void motionUnits(const Received& command);
     void setting(const Received& command);
+    void otherDialect(const Received& command);
     void notDrawn(const Received& command);
     // Pictures (picture_commands.cpp).
     void bitImage(const Received& command);
@@ -192,7 +196,7 @@ private:
     bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
     bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);
     std::variant<Bitmap, SymbolError> storedSymbol(std::uint8_t cn) const;
-    void printSymbol(std::uint8_t cn, const Received& command);
+    void printSymbol(std::uint8_t cn);
     void replySymbolSize(std::uint8_t cn);
     // Replies (reply_commands.cpp).
     void statusBack(const Received& command);
@@ -200,6 +204,9 @@ private:
     void idRequest(const Received& command);
     void realTime(const Received& command);
 
+    // A distance in the motion units of GS P, in dots of the head.
+    int horizontalDots(int units) const;
+    int verticalDots(int units) const;
     const Area& area() const { return area_; }
     void updateArea();
     bool atLineStart() const {
@@ -207,9 +214,9 @@ private:
     }
     // Moves the next character to `position` in the printing area, when it lies inside.
     void moveTo(int position);
-    // Prints a picture as a block of its own, aligned in the printing area; a marker says
+    // Prints a picture as a block of its own, aligned in the printing area; an event says
     // `what` was ignored when the line holds something already.
-    void printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what);
+    void printBlock(Bitmap bitmap, const std::string& what);
     void place(Run::Kind kind, char32_t character);
     void placeRun(Run run);
     static bool continues(const Run& last, const Run& next);

@@ -15,7 +15,7 @@ void Decoder::justification(const Received& command) {
 }
 
 void Decoder::lineSpacing(const Received& command) {
-    modes_.lineSpacing = command.parameter();
+    modes_.lineSpacing = verticalDots(command.parameter());
 }
 
 void Decoder::defaultLineSpacing(const Received&) {
@@ -27,21 +27,40 @@ void Decoder::feedLines(const Received& command) {
 }
 
 void Decoder::feedDots(const Received& command) {
-    printLine(command.parameter());
+    printLine(verticalDots(command.parameter()));
 }
 
 void Decoder::rightSpacing(const Received& command) {
-    modes_.rightSpacing = command.parameter();
+    modes_.rightSpacing = horizontalDots(command.parameter());
 }
 
 void Decoder::absolutePosition(const Received& command) {
-    moveTo(static_cast<int>(little(command.parameters, 0)));
+    moveTo(horizontalDots(static_cast<int>(little(command.parameters, 0))));
 }
 
 void Decoder::relativePosition(const Received& command) {
-    // A two's complement step: 65536 - n moves n dots to the left.
+    // A two's complement step: 65536 - n moves n units to the left.
     const auto step = static_cast<std::int16_t>(little(command.parameters, 0));
-    moveTo(line_.position + step);
+    moveTo(line_.position + horizontalDots(step));
+}
+
+// GS P x y: the commands that move the paper or the position count in 1/x and 1/y inch, 0
+// meaning the default. A Chinese-market head of 203 dpi counts in its own dots both ways: its
+// makers' references give x = 203 and y = 203 as the defaults.
+void Decoder::motionUnits(const Received& command) {
+    const auto unit = [](std::uint8_t n) { return n != 0 ? int(n) : headDpi; };
+    modes_.horizontalUnit = unit(command.parameter(0));
+    modes_.verticalUnit = unit(command.parameter(1));
+    note("motion units " + hexBytes(command.bytes));
+}
+
+// What is left after the division is lost: the head moves in whole dots.
+int Decoder::horizontalDots(int units) const {
+    return units * headDpi / modes_.horizontalUnit;
+}
+
+int Decoder::verticalDots(int units) const {
+    return units * headDpi / modes_.verticalUnit;
 }
 
 void Decoder::leftMargin(const Received& command) {
@@ -49,7 +68,7 @@ void Decoder::leftMargin(const Received& command) {
         note("left margin ignored: not at the beginning of a line, " + hexBytes(command.bytes));
         return;
     }
-    modes_.leftMargin = static_cast<int>(little(command.parameters, 0));
+    modes_.leftMargin = horizontalDots(static_cast<int>(little(command.parameters, 0)));
     updateArea();
 }
 
@@ -59,7 +78,7 @@ void Decoder::printingAreaWidth(const Received& command) {
              hexBytes(command.bytes));
         return;
     }
-    modes_.areaWidth = static_cast<int>(little(command.parameters, 0));
+    modes_.areaWidth = horizontalDots(static_cast<int>(little(command.parameters, 0)));
     updateArea();
 }
 
@@ -82,7 +101,7 @@ void Decoder::partialCut(const Received& command) {
 void Decoder::cutPaper(const Received& command) {
     const std::uint8_t m = command.parameter();
     if (m == 65 || m == 66) {
-        cut(m == 66, command.bytes, command.parameter(1));
+        cut(m == 66, command.bytes, verticalDots(command.parameter(1)));
     } else {
         cut(digitOrValue(m) == 1, command.bytes);
     }
@@ -197,7 +216,7 @@ void Decoder::printLine(int feedDots) {
 
 void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
     if (line_.started) {
-        mark(bytes, "cut ignored: not at the beginning of a line, " + hexBytes(bytes));
+        note("cut ignored: not at the beginning of a line, " + hexBytes(bytes));
         return;
     }
     if (feedDots > 0) printLine(feedDots);
@@ -217,8 +236,9 @@ void Decoder::mark(std::string_view bytes, std::string event) {
     note(std::move(event));
 }
 
+// The printer ignores a command it refuses: nothing of it is on the paper.
 std::size_t Decoder::invalid(std::string_view in, std::size_t length) {
-    mark(in.substr(0, length), "invalid " + hexBytes(in.substr(0, length)));
+    note("invalid " + hexBytes(in.substr(0, length)));
     return length;
 }
 
@@ -239,6 +259,15 @@ void Decoder::note(std::string event) {
 
 void Decoder::setting(const Received& command) {
     note(std::string(command.command.name) + " " + hexBytes(command.bytes));
+}
+
+// Commands of other printers' languages that libraries send to ESC/POS printers too: the
+// printer takes their parameters and data with them, so that these do not print as text.
+void Decoder::otherDialect(const Received& command) {
+    std::string event = std::string(command.command.name) + " passed over, " +
+                        hexBytes(command.header(), markerBytesShown);
+    if (!command.data.empty()) event += " (" + number(command.data.size()) + " data bytes)";
+    note(std::move(event));
 }
 
 void Decoder::notDrawn(const Received& command) {

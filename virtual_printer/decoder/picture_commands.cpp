@@ -92,13 +92,13 @@ void Decoder::rasterImage(const Received& command) {
     Bitmap bitmap = rasterBitmap(command.data, static_cast<int>(little(command.parameters, 1)));
     bitmap.widthScale = (mode & 1) ? 2 : 1;
     bitmap.heightScale = (mode & 2) ? 2 : 1;
-    printBlock(std::move(bitmap), command.header(), "raster bit image");
+    printBlock(std::move(bitmap), "raster bit image");
 }
 
-void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what) {
+void Decoder::printBlock(Bitmap bitmap, const std::string& what) {
     if (!line_.runs.empty() || !line_.images.empty()) {
         // As GS k: the printer takes a picture of its own only with nothing waiting in the line.
-        mark(bytes, what + " ignored: not at the beginning of a line");
+        note(what + " ignored: not at the beginning of a line");
         return;
     }
     // Dots beyond the printing area are not printed.
@@ -150,8 +150,7 @@ void Decoder::graphics(const Received& command) {
             return;
         }
         case 50:  // print the print buffer's graphics
-            if (graphicsBuffer_)
-                printBlock(*std::exchange(graphicsBuffer_, {}), command.bytes, "graphics");
+            if (graphicsBuffer_) printBlock(*std::exchange(graphicsBuffer_, {}), "graphics");
             return;
         case 67:  // define NV graphics, in rows or columns
         case 68:
@@ -192,7 +191,7 @@ void Decoder::graphics(const Received& command) {
                 Bitmap bitmap = found->second;
                 bitmap.widthScale = byteAt(p, 2);
                 bitmap.heightScale = byteAt(p, 3);
-                printBlock(std::move(bitmap), command.bytes, "graphics");
+                printBlock(std::move(bitmap), "graphics");
             }
             return;
         }
@@ -230,7 +229,7 @@ void Decoder::printDownloadedImage(const Received& command) {
         return;
     }
     if (auto bitmap = scaled(*downloadedImage_, command.parameter()))
-        printBlock(std::move(*bitmap), command.bytes, "downloaded bit image");
+        printBlock(std::move(*bitmap), "downloaded bit image");
     else
         invalid(command);
 }
@@ -254,7 +253,7 @@ void Decoder::printNvBitImage(const Received& command) {
         return;
     }
     if (auto bitmap = scaled(nvBitImages_[n - 1], command.parameter(1)))
-        printBlock(std::move(*bitmap), command.bytes, "NV bit image");
+        printBlock(std::move(*bitmap), "NV bit image");
     else
         invalid(command);
 }

@@ -105,8 +105,8 @@ void Decoder::kanjiOff(const Received&) {
 }
 
 void Decoder::kanjiSpacing(const Received& command) {
-    modes_.kanjiLeftSpacing = command.parameter(0);
-    modes_.kanjiRightSpacing = command.parameter(1);
+    modes_.kanjiLeftSpacing = horizontalDots(command.parameter(0));
+    modes_.kanjiRightSpacing = horizontalDots(command.parameter(1));
 }
 
 void Decoder::kanjiModes(const Received& command) {
