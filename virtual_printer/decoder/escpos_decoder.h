@@ -217,7 +217,9 @@ private:
     // Prints a picture as a block of its own, aligned in the printing area; an event says
     // `what` was ignored when the line holds something already.
     void printBlock(Bitmap bitmap, const std::string& what);
-    void place(Run::Kind kind, char32_t character);
+    Run styledRun(Run::Kind kind) const;
+    // Places characters of one kind side by side, wrapping where the line is full.
+    void place(Run::Kind kind, std::u32string_view characters);
     void placeRun(Run run);
     static bool continues(const Run& last, const Run& next);
     void startLine();

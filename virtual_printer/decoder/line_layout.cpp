@@ -115,7 +115,8 @@ void Decoder::drawerPulse(const Received& command) {
     sink_.drawerPulse();
 }
 
-void Decoder::place(Run::Kind kind, char32_t character) {
+// Characters in the modes of now, as a run without its text yet.
+Run Decoder::styledRun(Run::Kind kind) const {
     Run run;
     run.kind = kind;
     run.style.emphasised = modes_.emphasised || modes_.doubleStrike;
@@ -137,18 +138,37 @@ void Decoder::place(Run::Kind kind, char32_t character) {
         run.pitch = (modes_.kanjiLeftSpacing + kanjiCell + modes_.kanjiRightSpacing) *
                     modes_.kanjiWidthScale;
     }
-    // Most characters continue the run before them: they need no run of their own.
-    if (!line_.runs.empty() && line_.position + run.pitch <= area().width) {
-        run.x = area().left + line_.position;
-        if (Run& last = line_.runs.back(); continues(last, run)) {
-            last.text.push_back(character);
-            line_.position += run.pitch;
-            line_.extent = std::max(line_.extent, line_.position);
-            return;
+    return run;
+}
+
+void Decoder::place(Run::Kind kind, std::u32string_view characters) {
+    Run style = styledRun(kind);
+    const Area inside = area();
+    while (!characters.empty()) {
+        const int room = inside.width - line_.position;
+        style.x = inside.left + line_.position;
+        // Most characters continue the run before them, as many at once as the line has
+        // room for: they need no run of their own.
+        std::size_t taken = 0;
+        if (room >= style.pitch && !line_.runs.empty() && continues(line_.runs.back(), style)) {
+            taken = std::min(static_cast<std::size_t>(room / style.pitch), characters.size());
+            line_.runs.back().text.append(characters.substr(0, taken));
+        } else {
+            // A character that does not fit prints the line and starts the next one; one
+            // wider than the printing area is printed all the same.
+            if (line_.position > 0 && style.pitch > room) printLine(modes_.lineSpacing);
+            startLine();
+            style.x = inside.left + line_.position;
+            const int fit = (inside.width - line_.position) / style.pitch;
+            taken = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fit, 1)), 1,
+                                            characters.size());
+            line_.runs.push_back(style);
+            line_.runs.back().text.assign(characters.substr(0, taken));
         }
+        line_.position += static_cast<int>(taken) * style.pitch;
+        line_.extent = std::max(line_.extent, line_.position);
+        characters.remove_prefix(taken);
     }
-    run.text = character;
-    placeRun(std::move(run));
 }
 
 // Whether `next` can join the run `last` as more of its characters.
@@ -191,6 +211,8 @@ void Decoder::startLine() {
     if (!line_.started) {
         line_.started = true;
         line_.align = modes_.align;
+        // Room for the runs of a usual line at once, rather than growing to it.
+        line_.runs.reserve(8);
     }
 }
 
