@@ -720,11 +720,32 @@ std::pair<std::string, std::size_t> decodeWithCoverOpening(const std::string& by
     return separateRealTime(items);
 }
 
+// Everything the printer put out through its sink, with the stream fed in pieces of 1 to 9
+// bytes when `random` is given, in one piece otherwise.
+std::string engineOutput(const std::string& bytes, std::mt19937* random, Paper paper) {
+    vp::RecordingSink sink;
+    vp::PrinterEngine printer(paper, sink);
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t size =
+            random ? std::uniform_int_distribution<std::size_t>(1, 9)(*random) : bytes.size();
+        printer.feed(std::string_view(bytes).substr(at, size));
+        at += size;
+    }
+    printer.endOfStream();
+    std::string out;
+    for (const vp::Receipt& receipt : sink.takeReceipts())
+        out += describe(receipt.items) + "\n--\n";
+    for (const std::string& event : sink.takeEvents()) out += event + "\n";
+    return out + vp::hexBytes(sink.takeReplies(), std::size_t(-1)) + " pulses " +
+           std::to_string(sink.takeDrawerPulses());
+}
+
 TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
-    // Mostly command prefixes and their usual parameters, so that commands get exercised.
+    // Mostly command prefixes and their usual parameters, so that commands get exercised: the
+    // other dialects' ESC 4, ESC 5, ESC B and DC2 # T * among them, and GS P.
     const std::string alphabet = bytesFromHex(
         "1B 1C 1D 10 0A 0D 09 00 04 21 6B 49 43 41 7B 80 C3 FF 2A 76 30 21 28 61 72 05 14 01 "
-        "4C 38 2F 71 70 31 36 50 51 52 57 5C 24 52 74 02 03");
+        "4C 38 2F 71 70 31 36 50 51 52 57 5C 24 52 74 02 03 12 23 54 34 35 42 33 4A");
     std::mt19937 random(42);
     // At least a fixed number of streams, however slow the machine (a sanitizer build, a busy
     // CI runner), and more while two seconds last.
@@ -759,6 +780,8 @@ TEST(Decoder, RandomStreamsNeitherCrashNorGrowWithoutBound) {
             ASSERT_EQ(decodeInChunks(bytes, random, Paper::millimetres58()), describe(items));
             ASSERT_EQ(decodeWithCoverOpening(bytes, random, Paper::millimetres58()),
                       separateRealTime(items));
+            ASSERT_EQ(engineOutput(bytes, &random, Paper::millimetres58()),
+                      engineOutput(bytes, nullptr, Paper::millimetres58()));
         }
     }
 }
