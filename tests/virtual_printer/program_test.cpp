@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -145,9 +146,7 @@ TEST(Program, PseudoTerminalPrintsEachJobAsThePrinterWould) {
     // Stopping the program ends the receipt it was printing.
     writeToTerminal(port, {"A\n" + bytesFromHex("1B 7A")});
     EXPECT_EQ(printer.stop(), 0);
-    EXPECT_EQ(printer.line(), dir.path("out") +
-                                  "/receipt-003.png\tunknown 1B 7A; text without a line feed, "
-                                  "printed here");
+    EXPECT_EQ(printer.line(), dir.path("out") + "/receipt-003.png\tunknown 1B 7A");
 }
 
 // The tester's own jobs, from its printer library, printed to the virtual printer's terminal and
@@ -381,6 +380,40 @@ TEST(Program, AnswersAWriterThatReopenedAtOnce) {
         close(second);
     }
     EXPECT_EQ(answered, 40);
+}
+
+// @node-escpos/core asks DLE EOT 1, 4, 2 and 3 in one write and takes the first chunk that
+// comes back as all four answers; node-thermal-printer asks one at a time and reads each.
+TEST(Program, AnswersRequestsThatCameTogetherInOneWrite) {
+    const vp::PrinterState state;
+    std::string answers;
+    for (int n : {1, 4, 2, 3}) answers += vp::realTimeStatus(n, state);
+    for (const char* mode : {"--pty", "--listen"}) {
+        SCOPED_TRACE(mode);
+        TempDir dir;
+        std::vector<std::string> arguments{mode};
+        if (arguments[0] == "--listen") arguments.push_back("0");
+        arguments.insert(arguments.end(), {"--out", dir.path("out")});
+        Program printer(arguments);
+        const std::string port = portOf(printer);
+        const int line =
+            arguments[0] == "--pty" ? openTerminal(port) : connectToLoopback(portNumber(port));
+        ASSERT_GE(line, 0);
+        ASSERT_TRUE(writeAll(line, bytesFromHex("10 04 01 10 04 04 10 04 02 10 04 03")));
+        pollfd readable{line, POLLIN, 0};
+        ASSERT_EQ(poll(&readable, 1, 2000), 1);
+        char first[64];
+        const ssize_t got = read(line, first, sizeof first);
+        EXPECT_EQ(
+            vp::hexBytes(std::string(first, static_cast<std::size_t>(std::max<ssize_t>(got, 0)))),
+            vp::hexBytes(answers));
+        for (int n : {1, 4, 2, 3}) {
+            ASSERT_TRUE(writeAll(line, bytesFromHex("10 04 0" + std::to_string(n))));
+            EXPECT_EQ(vp::hexBytes(readFor(line, 1, 1000ms)),
+                      vp::hexBytes(vp::realTimeStatus(n, state)));
+        }
+        close(line);
+    }
 }
 
 // The line a mode prints to, opened as a client would, with the program's arguments for it.

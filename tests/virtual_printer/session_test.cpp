@@ -29,8 +29,12 @@ QByteArray bytes(const std::string& text) {
 class RecordingSource : public vp::ByteSource {
 public:
     QString portName() const override { return QStringLiteral("recording"); }
-    void reply(const QByteArray& answer) override { replies += answer.toStdString(); }
+    void reply(const QByteArray& answer) override {
+        replies += answer.toStdString();
+        ++writes;
+    }
     std::string replies;
+    int writes = 0;
 };
 
 // What a source says, in order: "open", "close", the bytes, and notices.
@@ -158,6 +162,16 @@ TEST(PrinterSession, WritesRepliesBackAtOnce) {
         expected += referenceSink.takeReplies();
         EXPECT_EQ(vp::hexBytes(source.replies), vp::hexBytes(expected));
     }
+}
+
+// What the printer answers to the requests of one chunk goes back in one write.
+TEST(PrinterSession, WritesTheRepliesToOneChunkTogether) {
+    RecordingSource source;
+    vp::PrinterSession session(vp::Paper::millimetres80());
+    session.attach(source);
+    session.bytesArrived(bytes(bytesFromHex("10 04 01 10 04 04 41 10 04 02 1D 72 01 10 04 03")));
+    EXPECT_EQ(source.writes, 1);
+    EXPECT_EQ(source.replies.size(), 5u);
 }
 
 TEST(PrinterSession, ListsEachChangeOfState) {

@@ -68,6 +68,12 @@ std::size_t nvBitImagesBytes(std::string_view in) {
     return at;
 }
 
+// DC2 * r n: r rows of n bytes.
+std::size_t rowsOfBytes(std::string_view header) {
+    const std::size_t size = std::size_t(byteAt(header, 0)) * byteAt(header, 1);
+    return size > 0 ? size : outOfRange;
+}
+
 constexpr Length fixed(std::size_t parameters) {
     return {Length::Form::Fixed, parameters};
 }
@@ -166,12 +172,20 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x76", fixed(0), &Decoder::setting, "paper sensor status request"},         // ESC v
     {"\x1B\x37", fixed(3), &Decoder::setting, "heating"},                             // ESC 7
     {"\x1D\x62", fixed(1), &Decoder::setting, "smoothing"},                           // GS b
-    {"\x1D\x50", fixed(2), &Decoder::setting, "motion units"},                        // GS P
+    {"\x1D\x50", fixed(2), &Decoder::motionUnits},                                    // GS P
     // Commands that change the paper but are not drawn (yet): a marker shows where.
     {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},               // ESC {
     {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                       // ESC V
     {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},            // ESC %
     {"\x1D\x28", block(3, littleEndian<1, 2>), &Decoder::notDrawn, "GS ( function"},  // GS (
+    // Other dialects that libraries send: ESC/P's italic, a beeper, and the DC2 commands of
+    // Chinese makers' small printers (print density, self-test page, raster bitmap).
+    {"\x1B\x34", fixed(0), &Decoder::otherDialect, "ESC/P italic on"},          // ESC 4
+    {"\x1B\x35", fixed(0), &Decoder::otherDialect, "ESC/P italic off"},         // ESC 5
+    {"\x1B\x42", fixed(2), &Decoder::otherDialect, "beeper"},                   // ESC B n t
+    {"\x12\x23", fixed(1), &Decoder::otherDialect, "DC2 print density"},        // DC2 #
+    {"\x12\x54", fixed(0), &Decoder::otherDialect, "DC2 test page"},            // DC2 T
+    {"\x12\x2A", block(2, rowsOfBytes), &Decoder::otherDialect, "DC2 bitmap"},  // DC2 *
 };
 
 std::span<const Decoder::Command> Decoder::commandTable() {

@@ -13,9 +13,11 @@ namespace vp {
 namespace decoding {
 
 inline constexpr std::uint8_t NUL = 0x00, EOT = 0x04, ENQ = 0x05, HT = 0x09, LF = 0x0A, CR = 0x0D,
-                              DLE = 0x10, DC4 = 0x14, ESC = 0x1B, FS = 0x1C, GS = 0x1D;
+                              DLE = 0x10, DC2 = 0x12, DC4 = 0x14, ESC = 0x1B, FS = 0x1C, GS = 0x1D;
 
 inline constexpr std::size_t markerBytesShown = 8;
+// Dots an inch across and along the paper.
+inline constexpr int headDpi = 203;
 inline constexpr std::size_t longestNulTerminatedData = 255;
 // 1016 mm: the most paper a printer feeds for one command.
 inline constexpr int longestFeedDots = 8128;

@@ -152,9 +152,10 @@ void Decoder::finish() {
         skip_ = 0;
     }
     if (!pending_.empty()) {
+        // The printer would still be waiting for the rest: nothing of it is printed.
         std::string event = "truncated " + hexBytes(pending_, markerBytesShown);
         if (wanted_ > pending_.size()) event += ": " + bytesMissing(wanted_ - pending_.size());
-        mark(pending_, std::move(event));
+        note(std::move(event));
         pending_.clear();
     }
     if (!hexRow_.empty()) printHexRow();
@@ -201,6 +202,7 @@ std::size_t Decoder::step(std::string_view in) {
         case GS:
         case FS:
         case DLE:
+        case DC2:
             return command(in);
         case NUL:
             if (nulExpected) return 1;
@@ -208,7 +210,8 @@ std::size_t Decoder::step(std::string_view in) {
         default:
             break;
     }
-    mark(in.substr(0, 1), "unknown " + hexBytes(in.substr(0, 1)));
+    // A control code the printer does not know is ignored, as a command it does not know.
+    note("unknown " + hexBytes(in.substr(0, 1)));
     return 1;
 }
 
@@ -233,7 +236,7 @@ std::size_t Decoder::command(std::string_view in) {
         }
     }
     if (row == nullptr) {
-        mark(in.substr(0, 2), "unknown " + hexBytes(in.substr(0, 2)));
+        note("unknown " + hexBytes(in.substr(0, 2)));
         return 2;
     }
     const std::size_t prefix = row->prefix.size();
@@ -310,7 +313,7 @@ std::size_t Decoder::passOver(const Command& row, std::string_view header, std::
 std::size_t Decoder::barcodeCommand(const Command& row, std::string_view in) {
     if (line_.started) {
         // The printer takes GS k only at the start of a line and prints what follows as text.
-        mark(in.substr(0, 2), "barcode ignored: not at the beginning of a line");
+        note("barcode ignored: not at the beginning of a line");
         return 2;
     }
     if (in.size() < 3) return more(3);
@@ -327,8 +330,7 @@ std::size_t Decoder::barcodeCommand(const Command& row, std::string_view in) {
     if (end != std::string_view::npos && end - 3 <= limit) return run(row, in, 3, end - 3, end + 1);
     if (in.size() < 3 + limit + (longest[m] == 0 ? 1 : 0)) return more();
     if (longest[m] == 0) {
-        mark(in.substr(0, 3),
-             "barcode without NUL in " + number(limit) + " bytes " + hexBytes(in.substr(0, 3)));
+        note("barcode without NUL in " + number(limit) + " bytes " + hexBytes(in.substr(0, 3)));
         return 3;
     }
     nulMayFollow_ = true;

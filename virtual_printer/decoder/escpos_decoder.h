@@ -88,7 +88,9 @@ private:
         int codeTable = 0;
         int rightSpacing = 0;
         int kanjiLeftSpacing = 0, kanjiRightSpacing = 0;
-        int lineSpacing = 30;
+        int lineSpacing = 30;  // in dots, whatever the unit it was given in
+        // GS P: the motion units are 1/x and 1/y inch.
+        int horizontalUnit = 203, verticalUnit = 203;
         Align align = Align::Left;
         int moduleWidth = 3;
         int barHeight = 162;
@@ -195,7 +197,9 @@ private:
     void partialCut(const Received& command);
     void cutPaper(const Received& command);
     void drawerPulse(const Received& command);
+    void motionUnits(const Received& command);
     void setting(const Received& command);
+    void otherDialect(const Received& command);
     void notDrawn(const Received& command);
     // Pictures (picture_commands.cpp).
     void bitImage(const Received& command);
@@ -227,7 +231,7 @@ private:
     bool pdf417Setting(std::uint8_t fn, std::string_view parameters);
     bool dataMatrixSetting(std::uint8_t fn, std::string_view parameters);
     std::variant<Bitmap, SymbolError> storedSymbol(std::uint8_t cn) const;
-    void printSymbol(std::uint8_t cn, const Received& command);
+    void printSymbol(std::uint8_t cn);
     void replySymbolSize(std::uint8_t cn);
     // Replies (reply_commands.cpp).
     void statusBack(const Received& command);
@@ -254,6 +258,9 @@ private:
     void printHexRow();
     void softwareReset(const Received& command);
 
+    // A distance in the motion units of GS P, in dots of the head.
+    int horizontalDots(int units) const;
+    int verticalDots(int units) const;
     const Area& area() const { return area_; }
     void updateArea();
     bool atLineStart() const {
@@ -261,12 +268,15 @@ private:
     }
     // Moves the next character to `position` in the printing area, when it lies inside.
     void moveTo(int position);
-    // Prints a picture as a block of its own, aligned in the printing area; a marker says
+    // Prints a picture as a block of its own, aligned in the printing area; an event says
     // `what` was ignored when the line holds something already.
     // A 2-D symbol's block keeps its `data`, with `what` as its kind.
-    void printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what,
+    void printBlock(Bitmap bitmap, const std::string& what,
                     std::optional<std::string_view> symbolData = std::nullopt);
-    void place(Run::Kind kind, char32_t character);
+    Run styledRun(Run::Kind kind) const;
+    // Places characters of one kind side by side, wrapping where the line is full.
+    void place(Run::Kind kind, std::u32string_view characters);
+    void place(Run::Kind kind, char32_t character) { place(kind, {&character, 1}); }
     void placeRun(Run run);
     static bool continues(const Run& last, const Run& next);
     void startLine();

@@ -15,7 +15,7 @@ void Decoder::justification(const Received& command) {
 }
 
 void Decoder::lineSpacing(const Received& command) {
-    modes_.lineSpacing = command.parameter();
+    modes_.lineSpacing = verticalDots(command.parameter());
 }
 
 void Decoder::defaultLineSpacing(const Received&) {
@@ -27,21 +27,40 @@ void Decoder::feedLines(const Received& command) {
 }
 
 void Decoder::feedDots(const Received& command) {
-    printLine(command.parameter());
+    printLine(verticalDots(command.parameter()));
 }
 
 void Decoder::rightSpacing(const Received& command) {
-    modes_.rightSpacing = command.parameter();
+    modes_.rightSpacing = horizontalDots(command.parameter());
 }
 
 void Decoder::absolutePosition(const Received& command) {
-    moveTo(static_cast<int>(little(command.parameters, 0)));
+    moveTo(horizontalDots(static_cast<int>(little(command.parameters, 0))));
 }
 
 void Decoder::relativePosition(const Received& command) {
-    // A two's complement step: 65536 - n moves n dots to the left.
+    // A two's complement step: 65536 - n moves n units to the left.
     const auto step = static_cast<std::int16_t>(little(command.parameters, 0));
-    moveTo(line_.position + step);
+    moveTo(line_.position + horizontalDots(step));
+}
+
+// GS P x y: the commands that move the paper or the position count in 1/x and 1/y inch, 0
+// meaning the default. A Chinese-market head of 203 dpi counts in its own dots both ways: its
+// makers' references give x = 203 and y = 203 as the defaults.
+void Decoder::motionUnits(const Received& command) {
+    const auto unit = [](std::uint8_t n) { return n != 0 ? int(n) : headDpi; };
+    modes_.horizontalUnit = unit(command.parameter(0));
+    modes_.verticalUnit = unit(command.parameter(1));
+    note("motion units " + hexBytes(command.bytes));
+}
+
+// What is left after the division is lost: the head moves in whole dots.
+int Decoder::horizontalDots(int units) const {
+    return units * headDpi / modes_.horizontalUnit;
+}
+
+int Decoder::verticalDots(int units) const {
+    return units * headDpi / modes_.verticalUnit;
 }
 
 void Decoder::leftMargin(const Received& command) {
@@ -49,7 +68,7 @@ void Decoder::leftMargin(const Received& command) {
         note("left margin ignored: not at the beginning of a line, " + hexBytes(command.bytes));
         return;
     }
-    modes_.leftMargin = static_cast<int>(little(command.parameters, 0));
+    modes_.leftMargin = horizontalDots(static_cast<int>(little(command.parameters, 0)));
     updateArea();
 }
 
@@ -59,7 +78,7 @@ void Decoder::printingAreaWidth(const Received& command) {
              hexBytes(command.bytes));
         return;
     }
-    modes_.areaWidth = static_cast<int>(little(command.parameters, 0));
+    modes_.areaWidth = horizontalDots(static_cast<int>(little(command.parameters, 0)));
     updateArea();
 }
 
@@ -82,7 +101,7 @@ void Decoder::partialCut(const Received& command) {
 void Decoder::cutPaper(const Received& command) {
     const std::uint8_t m = command.parameter();
     if (m == 65 || m == 66) {
-        cut(m == 66, command.bytes, command.parameter(1));
+        cut(m == 66, command.bytes, verticalDots(command.parameter(1)));
     } else {
         cut(digitOrValue(m) == 1, command.bytes);
     }
@@ -96,7 +115,8 @@ void Decoder::drawerPulse(const Received& command) {
                 " ms");
 }
 
-void Decoder::place(Run::Kind kind, char32_t character) {
+// Characters in the modes of now, as a run without its text yet.
+Run Decoder::styledRun(Run::Kind kind) const {
     Run run;
     run.kind = kind;
     run.style.emphasised = modes_.emphasised || modes_.doubleStrike;
@@ -118,18 +138,37 @@ void Decoder::place(Run::Kind kind, char32_t character) {
         run.pitch = (modes_.kanjiLeftSpacing + kanjiCell + modes_.kanjiRightSpacing) *
                     modes_.kanjiWidthScale;
     }
-    // Most characters continue the run before them: they need no run of their own.
-    if (!line_.runs.empty() && line_.position + run.pitch <= area().width) {
-        run.x = area().left + line_.position;
-        if (Run& last = line_.runs.back(); continues(last, run)) {
-            last.text.push_back(character);
-            line_.position += run.pitch;
-            line_.extent = std::max(line_.extent, line_.position);
-            return;
+    return run;
+}
+
+void Decoder::place(Run::Kind kind, std::u32string_view characters) {
+    Run style = styledRun(kind);
+    const Area inside = area();
+    while (!characters.empty()) {
+        const int room = inside.width - line_.position;
+        style.x = inside.left + line_.position;
+        // Most characters continue the run before them, as many at once as the line has
+        // room for: they need no run of their own.
+        std::size_t taken = 0;
+        if (room >= style.pitch && !line_.runs.empty() && continues(line_.runs.back(), style)) {
+            taken = std::min(static_cast<std::size_t>(room / style.pitch), characters.size());
+            line_.runs.back().text.append(characters.substr(0, taken));
+        } else {
+            // A character that does not fit prints the line and starts the next one; one
+            // wider than the printing area is printed all the same.
+            if (line_.position > 0 && style.pitch > room) printLine(modes_.lineSpacing);
+            startLine();
+            style.x = inside.left + line_.position;
+            const int fit = (inside.width - line_.position) / style.pitch;
+            taken = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fit, 1)), 1,
+                                            characters.size());
+            line_.runs.push_back(style);
+            line_.runs.back().text.assign(characters.substr(0, taken));
         }
+        line_.position += static_cast<int>(taken) * style.pitch;
+        line_.extent = std::max(line_.extent, line_.position);
+        characters.remove_prefix(taken);
     }
-    run.text = character;
-    placeRun(std::move(run));
 }
 
 // Whether `next` can join the run `last` as more of its characters.
@@ -172,6 +211,8 @@ void Decoder::startLine() {
     if (!line_.started) {
         line_.started = true;
         line_.align = modes_.align;
+        // Room for the runs of a usual line at once, rather than growing to it.
+        line_.runs.reserve(8);
     }
 }
 
@@ -198,7 +239,7 @@ void Decoder::printLine(int feedDots) {
 
 void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
     if (line_.started) {
-        mark(bytes, "cut ignored: not at the beginning of a line, " + hexBytes(bytes));
+        note("cut ignored: not at the beginning of a line, " + hexBytes(bytes));
         return;
     }
     if (feedDots > 0) printLine(feedDots);
@@ -219,8 +260,9 @@ void Decoder::mark(std::string_view bytes, std::string event) {
     note(std::move(event));
 }
 
+// The printer ignores a command it refuses: nothing of it is on the paper.
 std::size_t Decoder::invalid(std::string_view in, std::size_t length) {
-    mark(in.substr(0, length), "invalid " + hexBytes(in.substr(0, length)));
+    note("invalid " + hexBytes(in.substr(0, length)));
     return length;
 }
 
@@ -250,6 +292,15 @@ void Decoder::pulseDrawer(std::string event) {
 
 void Decoder::setting(const Received& command) {
     note(std::string(command.command.name) + " " + hexBytes(command.bytes));
+}
+
+// Commands of other printers' languages that libraries send to ESC/POS printers too: the
+// printer takes their parameters and data with them, so that these do not print as text.
+void Decoder::otherDialect(const Received& command) {
+    std::string event = std::string(command.command.name) + " passed over, " +
+                        hexBytes(command.header(), markerBytesShown);
+    if (!command.data.empty()) event += " (" + number(command.data.size()) + " data bytes)";
+    note(std::move(event));
 }
 
 void Decoder::notDrawn(const Received& command) {

@@ -92,14 +92,14 @@ void Decoder::rasterImage(const Received& command) {
     Bitmap bitmap = rasterBitmap(command.data, static_cast<int>(little(command.parameters, 1)));
     bitmap.widthScale = (mode & 1) ? 2 : 1;
     bitmap.heightScale = (mode & 2) ? 2 : 1;
-    printBlock(std::move(bitmap), command.header(), "raster bit image");
+    printBlock(std::move(bitmap), "raster bit image");
 }
 
-void Decoder::printBlock(Bitmap bitmap, std::string_view bytes, const std::string& what,
+void Decoder::printBlock(Bitmap bitmap, const std::string& what,
                          std::optional<std::string_view> symbolData) {
     if (!line_.runs.empty() || !line_.images.empty()) {
         // As GS k: the printer takes a picture of its own only with nothing waiting in the line.
-        mark(bytes, what + " ignored: not at the beginning of a line");
+        note(what + " ignored: not at the beginning of a line");
         return;
     }
     // Dots beyond the printing area are not printed.
@@ -171,7 +171,7 @@ void Decoder::rasterGraphics(const Received& command) {
 
 // Function 50: the print buffer's graphics printed.
 void Decoder::printGraphicsBuffer(const Received& command) {
-    if (graphicsBuffer_) printBlock(*std::exchange(graphicsBuffer_, {}), command.bytes, "graphics");
+    if (graphicsBuffer_) printBlock(*std::exchange(graphicsBuffer_, {}), "graphics");
 }
 
 // Functions 67 and 68 define NV graphics, 83 and 84 download graphics, in rows or columns.
@@ -213,7 +213,7 @@ void Decoder::printDefinedGraphics(const Received& command) {
         Bitmap bitmap = found->second;
         bitmap.widthScale = byteAt(p, 2);
         bitmap.heightScale = byteAt(p, 3);
-        printBlock(std::move(bitmap), command.bytes, "graphics");
+        printBlock(std::move(bitmap), "graphics");
     }
 }
 
@@ -254,7 +254,7 @@ void Decoder::printDownloadedImage(const Received& command) {
         return;
     }
     if (auto bitmap = scaled(*downloadedImage_, command.parameter()))
-        printBlock(std::move(*bitmap), command.bytes, "downloaded bit image");
+        printBlock(std::move(*bitmap), "downloaded bit image");
     else
         invalid(command);
 }
@@ -278,7 +278,7 @@ void Decoder::printNvBitImage(const Received& command) {
         return;
     }
     if (auto bitmap = scaled(nvBitImages_[n - 1], command.parameter(1)))
-        printBlock(std::move(*bitmap), command.bytes, "NV bit image");
+        printBlock(std::move(*bitmap), "NV bit image");
     else
         invalid(command);
 }

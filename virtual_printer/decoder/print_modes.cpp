@@ -1,23 +1,34 @@
 // Characters and how they look: text in the code tables and GBK, print modes, Kanji modes.
 #include "decoder_internals.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "character_sets.h"
 
 namespace vp {
 
 using namespace decoding;
 
+// A run of characters of one kind is placed in one step: they all take the modes of now.
 std::size_t Decoder::text(std::string_view in) {
     const std::uint8_t first = byteAt(in, 0);
+    char32_t characters[256];
+    const std::size_t most = std::min(in.size(), std::size(characters));
+    std::size_t count = 0;
     if (first < 0x80) {
-        place(Run::Kind::Single, modes_.internationalSet == 0
-                                     ? first
-                                     : internationalCharacter(modes_.internationalSet, first));
-        return 1;
+        for (; count < most && within(byteAt(in, count), 0x20, 0x7F); ++count) {
+            const std::uint8_t c = byteAt(in, count);
+            characters[count] = modes_.internationalSet == 0
+                                    ? c
+                                    : internationalCharacter(modes_.internationalSet, c);
+        }
+        place(Run::Kind::Single, {characters, count});
+        return count;
     }
     if (!modes_.kanji) {
         if (const char32_t c = codeTableCharacter(modes_.codeTable, first)) {
-            place(Run::Kind::Single, c);
+            place(Run::Kind::Single, std::u32string_view(&c, 1));
         } else {
             mark(in.substr(0, 1), "no character " + hexBytes(in.substr(0, 1)) + " in code table " +
                                       number(modes_.codeTable));
@@ -28,12 +39,20 @@ std::size_t Decoder::text(std::string_view in) {
         mark(in.substr(0, 1), "invalid GBK " + hexBytes(in.substr(0, 1)));
         return 1;
     }
+    std::size_t used = 0;
+    for (; count < std::size(characters) && isGbkLead(byteAt(in, used)); ++count) {
+        const std::size_t length = romCodeLength(in.substr(used));
+        const char32_t c = length == 0 ? 0 : romCharacter(state_.rom, in.substr(used, length));
+        if (c == 0) break;
+        characters[count] = c;
+        used += length;
+    }
+    if (count > 0) {
+        place(Run::Kind::Double, {characters, count});
+        return used;
+    }
     const std::size_t length = romCodeLength(in);
     if (length == 0) return more(in.size() + 1);
-    if (const char32_t c = romCharacter(state_.rom, in.substr(0, length))) {
-        place(Run::Kind::Double, c);
-        return length;
-    }
     // A code that a lesser ROM lacks, where a larger one has a character: the printer prints
     // what it has for none, shown as a marker.
     if (length == 4 || gbkCharacter(first, byteAt(in, 1)) != 0 ||
@@ -42,9 +61,9 @@ std::size_t Decoder::text(std::string_view in) {
                                        romName(state_.rom) + " ROM");
         return length;
     }
-    const std::uint8_t trail = byteAt(in, 1);
     // A byte that cannot end a pair is read again on its own, so that a stray lead byte does
     // not swallow the line feed after it.
+    const std::uint8_t trail = byteAt(in, 1);
     const bool couldPair = trail >= 0x40 && trail != 0x7F && trail != 0xFF;
     mark(in.substr(0, couldPair ? 2 : 1), "invalid GBK " + hexBytes(in.substr(0, 2)));
     return couldPair ? 2 : 1;
@@ -114,8 +133,8 @@ void Decoder::kanjiOff(const Received&) {
 }
 
 void Decoder::kanjiSpacing(const Received& command) {
-    modes_.kanjiLeftSpacing = command.parameter(0);
-    modes_.kanjiRightSpacing = command.parameter(1);
+    modes_.kanjiLeftSpacing = horizontalDots(command.parameter(0));
+    modes_.kanjiRightSpacing = horizontalDots(command.parameter(1));
 }
 
 void Decoder::kanjiModes(const Received& command) {

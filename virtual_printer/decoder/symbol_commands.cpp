@@ -65,9 +65,8 @@ void Decoder::barcode(const Received& command) {
     const std::string name = symbologyName(symbology);
     const SymbolResult result = encodeSymbol(symbology, command.data, command.parameter() <= 6);
     if (const auto* error = std::get_if<SymbolError>(&result)) {
-        mark(command.bytes, "barcode " + name + " not printed: " + error->reason + ", " +
-                                hexBytes(command.bytes, markerBytesShown));
-        printLine(0);
+        note("barcode " + name + " not printed: " + error->reason + ", " +
+             hexBytes(command.bytes, markerBytesShown));
         return;
     }
     const Symbol& symbol = std::get<Symbol>(result);
@@ -81,10 +80,8 @@ void Decoder::barcode(const Received& command) {
     const int bars = printed.barsWidth();
     const Area inside = area();
     if (bars > inside.width) {
-        mark(command.bytes, "barcode " + name + " not printed: " + number(bars) +
-                                " dots wider than the printing area, " +
-                                hexBytes(command.bytes, markerBytesShown));
-        printLine(0);
+        note("barcode " + name + " not printed: " + number(bars) +
+             " dots wider than the printing area, " + hexBytes(command.bytes, markerBytesShown));
         return;
     }
     // Quiet zones are kept inside the printing area while it has room for them, so that a
@@ -131,7 +128,7 @@ void Decoder::storeSymbolData(const Received& command) {
 
 void Decoder::printStoredSymbol(const Received& command) {
     if (command.data.size() > 2 && byteAt(command.data, 2) == 48)
-        printSymbol(byteAt(command.data, 0), command);
+        printSymbol(byteAt(command.data, 0));
     else
         invalid(command);
 }
@@ -228,20 +225,20 @@ std::variant<Bitmap, SymbolError> Decoder::storedSymbol(std::uint8_t cn) const {
     return symbolBitmap(std::get<ModuleMatrix>(result), module, rowHeight);
 }
 
-void Decoder::printSymbol(std::uint8_t cn, const Received& command) {
+void Decoder::printSymbol(std::uint8_t cn) {
     const std::string name = symbolName(cn);
     std::variant<Bitmap, SymbolError> symbol = storedSymbol(cn);
     if (const auto* error = std::get_if<SymbolError>(&symbol)) {
-        mark(command.bytes, name + " not printed: " + error->reason);
+        note(name + " not printed: " + error->reason);
         return;
     }
     Bitmap& bitmap = std::get<Bitmap>(symbol);
     if (bitmap.printedWidth() > area().width) {
-        mark(command.bytes, name + " not printed: " + number(bitmap.printedWidth()) +
-                                " dots wider than the printing area");
+        note(name + " not printed: " + number(bitmap.printedWidth()) +
+             " dots wider than the printing area");
         return;
     }
-    printBlock(std::move(bitmap), command.bytes, name, symbolData_.at(cn));
+    printBlock(std::move(bitmap), name, symbolData_.at(cn));
 }
 
 // The size information of fn 82: header 37, an identifier, the width and height in dots as

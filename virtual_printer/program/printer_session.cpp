@@ -55,6 +55,7 @@ void PrinterSession::endOfStream() {
     nextTurn_.stop();
     received_.clear();
     engine_.endOfStream();
+    sendReplies();
     afterPrinting();
     // What printed nothing ended without a receipt: the window stops showing it as printing.
     if (onProgress) onProgress(engine_.current());
@@ -94,13 +95,20 @@ void PrinterSession::decodeReceived() {
     if (!engine_.acceptsBytes() && framed < received_.size())
         engine_.frameAhead(std::string_view(received_.constData() + framed,
                                             static_cast<std::size_t>(received_.size() - framed)));
+    sendReplies();
     updateReading();
     armIdleEnd();
     if (hadAny && onProgress && !engine_.current().empty()) onProgress(engine_.current());
 }
 
 void PrinterSession::reply(std::string_view bytes) {
-    if (source_) source_->reply(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    replies_.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void PrinterSession::sendReplies() {
+    if (replies_.isEmpty()) return;
+    const QByteArray replies = std::exchange(replies_, {});
+    if (source_) source_->reply(replies);
 }
 
 void PrinterSession::afterPrinting() {
@@ -113,6 +121,7 @@ void PrinterSession::changeState(const PrinterState& next, const std::string& ca
     if (next == state()) return;
     // Lists the changes, then sends automatic status back and prints what it held.
     engine_.setState(next, cause);
+    sendReplies();
     if (onStateChanged) onStateChanged(next);
     afterPrinting();
     if (onProgress && !engine_.current().empty()) onProgress(engine_.current());

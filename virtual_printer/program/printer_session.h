@@ -69,14 +69,17 @@ public:
 private:
     // Decodes what has been received, as far as the printer takes it and the turn allows.
     void decodeReceived();
-    // What the engine puts out. Replies go back at once; a drawer pulse changes the state and
-    // a receipt is passed on once the engine has returned (afterPrinting), in that order.
+    // What the engine puts out. Replies go back together once the engine has returned from
+    // the bytes of a turn (sendReplies): a client that asks several questions in one write
+    // and reads once gets every answer. A drawer pulse changes the state and a receipt is
+    // passed on once the engine has returned (afterPrinting), in that order.
     void receiptEnded(Receipt&& receipt) override { ended_.push_back(std::move(receipt)); }
     void reply(std::string_view bytes) override;
     void drawerPulse() override { ++drawerPulses_; }
     void event(const std::string& text) override {
         if (onEvent) onEvent(text);
     }
+    void sendReplies();
     void afterPrinting();
     void changeState(const PrinterState& next, const std::string& cause);
     void drawerPulsed();
@@ -85,6 +88,7 @@ private:
 
     PrinterEngine engine_;
     std::vector<Receipt> ended_;
+    QByteArray replies_;  // made since the engine was last given bytes or a state
     int drawerPulses_ = 0;
     ByteSource* source_ = nullptr;
     QTimer idle_, drawer_, nextTurn_;

@@ -15,6 +15,7 @@ const { Printer: BufferPrinter, InMemory, Image: BufferImage, Align, Style, Cut,
     require('escpos-buffer');
 const escpos = require('escpos');
 const nodeEscpos = require('@node-escpos/core');
+const EscPosEncoder = require('esc-pos-encoder');
 const { PNG } = require('pngjs');
 const iconv = require('iconv-lite');
 
@@ -385,6 +386,40 @@ const logoPath = join(out, 'logo.png');
         ['QRCode', invoiceUrl],
         ['I2/5', '06901234567892'],
     ]);
+}
+
+// esc-pos-encoder 3.0.0's column images: ESC * 33 strips of 24 dots, but ESC 3 36 between
+// them (0x24 where its own note says 24 dots). A 203 dpi printer counts that in dots, so each
+// strip is followed by 12 blank rows: the manifest says "strips 24 36".
+{
+    const encoder = new EscPosEncoder({ imageMode: 'column' });
+    encoder.initialize().align('left').image(pixels, 320, 96, 'threshold');
+    encoder.line('Total: 58.50')
+        .qrcode('https://shop.example.eu/r/4713', 2, 4, 'm')
+        .barcode('4713', 'code128', 60)
+        .cut('full');
+    save('esc-pos-encoder-3.bin', Buffer.from(encoder.encode()), [
+        ['logo', 'logo.png strips 24 36'],
+        ['QRCode', 'https://shop.example.eu/r/4713'],
+        ['CODE-128', '4713'],
+    ]);
+}
+
+// receiptline for a dot impact printer (TM-U220): the logo as ESC * single density strips of
+// 8 dots with ESC J 16 after each, which a 203 dpi thermal head prints two dots wide and three
+// tall. This target sends no barcodes and no 2-D codes at all (receiptline's restrictions say
+// so), so there are none to read back. A logo of 160 x 48 dots, to fit the paper twice as wide.
+{
+    const small = drawLogo(160, 48);
+    const smallPng = PNG.sync.write(small);
+    writeFileSync(join(out, 'logo-160.png'), smallPng);
+    const doc = `{i:${smallPng.toString('base64')}}
+^Total | 58.50
+{c:https://shop.example.eu/r/4714;o:qrcode,4,m}
+{c:4714;o:code128,2,72,hri}
+`;
+    const bytes = receiptline.transform(doc, { ...shapes, cpl: 42, encoding: 'cp437', command: 'impact' });
+    save('receiptline-impact.bin', Buffer.from(bytes, 'binary'), [['logo', 'logo-160.png 2x3']]);
 }
 
 writeFileSync(join(out, 'library-streams.tsv'), manifest.map((row) => row.join('\t') + '\n').join(''));

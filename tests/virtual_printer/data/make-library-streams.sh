@@ -6,6 +6,7 @@
 #   node-thermal-printer 4.6.1                  a thermal printer driver, writing to a buffer
 #   escpos-buffer 4.1.0                         a printer library for Brazilian models and Epson
 #   escpos 2.5.2, @node-escpos/core 0.6.0       node-escpos, the printer driver, and its successor
+#   esc-pos-encoder 3.0.0                       the receipt encoder's earlier name and version
 # The tests read the streams, the logo they carry and library-streams.tsv (what each stream's
 # codes say); they do not need npm. Usage: tests/virtual_printer/data/make-library-streams.sh
 set -eu
@@ -20,5 +21,6 @@ npm install --no-audit --no-fund --silent \
     node-thermal-printer@4.6.1 \
     escpos-buffer@4.1.0 \
     escpos@2.5.2 \
-    @node-escpos/core@0.6.0
+    @node-escpos/core@0.6.0 \
+    esc-pos-encoder@3.0.0
 node "$here/make-library-streams.mjs" "$here"
