@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <sstream>
 
+#include "diagnostic_pages.h"
 #include "printer_engine.h"
 #include "receipt_renderer.h"
 #include "sample_streams.h"
@@ -305,6 +308,120 @@ TEST(LibraryStreams, PrintAsTheLibrariesMeantThem) {
             const bool read =
                 std::find(found.begin(), found.end(), symbology + ":" + text) != found.end();
             EXPECT_TRUE(read) << stream << ": " << symbology << " " << text;
+        }
+    }
+}
+
+// Black dots of a picture as one number, with its size and ink, whatever its format.
+std::string fingerprint(const QImage& picture) {
+    std::uint64_t hash = 14695981039346656037ull;
+    int ink = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); x += 8) {
+            unsigned byte = 0;
+            for (int bit = 0; bit < 8 && x + bit < picture.width(); ++bit)
+                if (qGray(picture.pixel(x + bit, y)) < 128) byte |= 0x80u >> bit, ++ink;
+            hash = (hash ^ byte) * 1099511628211ull;
+        }
+    char text[64];
+    std::snprintf(text, sizeof text, "%dx%d ink %d %016llx", picture.width(), picture.height(), ink,
+                  static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// Every style the renderer draws, on one receipt: sizes, fonts, emphasis, underlines, reverse,
+// spacing and positions, Chinese characters in their modes, pictures in lines and blocks at
+// every scale, barcodes with their text, markers.
+std::string everyStyle() {
+    std::string bytes = bytesFromHex("1B 40");
+    for (const char* hex : {"00", "01", "08", "80", "88", "30", "31", "B9"})
+        bytes += bytesFromHex(std::string("1B 21 ") + hex) + "Style Ab9" + gbk("样式") + "\n";
+    for (int size = 0; size < 8; ++size)
+        bytes += bytesFromHex("1D 21") + char(size * 16 + (7 - size)) + "W" + gbk("宽") + "\n";
+    bytes += bytesFromHex("1D 21 00 1B 2D 02 1D 42 01 1B 20 03") + "Reverse " + gbk("反白") +
+             bytesFromHex("1D 42 00 1B 2D 01 1B 20 00 1B 47 01") + " under" +
+             bytesFromHex("1B 47 00 1B 2D 00 1B 24 00 01") + "@256\n";
+    bytes += bytesFromHex("1C 53 02 04 1C 2D 02 1C 21 0C") + gbk("汉字") +
+             bytesFromHex("1C 21 00 1C 2D 00 1C 57 01") + gbk("四倍") +
+             bytesFromHex("1C 57 00 1C 53 00 00 1C 2E") + "\xD6\xD0" +
+             bytesFromHex("1C 26 1B 61 01") + "centre\n" + bytesFromHex("1B 61 02") + "right\n";
+    bytes += bytesFromHex(
+        "1B 61 00 41 1B 2A 00 03 00 F0 0F AA 1B 2A 01 02 00 81 18 1B 2A 21 02 "
+        "00 FF 00 FF 01 02 03 42 0A");
+    for (const char* m : {"30", "31", "32", "33"})
+        bytes +=
+            bytesFromHex(std::string("1B 61 01 1D 76 30 ") + m + " 02 00 03 00 F0 0F 81 18 AA 55");
+    bytes += bytesFromHex("1B 61 00 1D 48 03 1D 66 01 1D 68 30") + barcode(73, "{BStyle-1");
+    bytes += bytesFromHex("1B 7A 41 0A 1D 56 00");
+    return bytes;
+}
+
+// The pictures of everything the tests print, as they were drawn when the renderer was made
+// to draw into one bit: a change of a single dot in any of them shows here. A stream's
+// pictures are listed one after another. VP_PICTURES_OUT=DIR writes them as PNG files there
+// and prints this table afresh; VP_EXTRA_STREAMS=DIR draws the .bin files there too.
+TEST(Renderer, DrawsEveryStreamAsBefore) {
+    if (!vp::ReceiptRenderer::missingFonts().isEmpty()) GTEST_SKIP() << "fonts missing";
+    struct Stream {
+        std::string name, bytes;
+    };
+    std::vector<Stream> streams = {{"technician", technicianBannerPhase() + technicianTextPhase()},
+                                   {"every style", everyStyle()}};
+    auto addFolder = [&](const QString& folder) {
+        for (const QString& file : QDir(folder).entryList({QStringLiteral("*.bin")}, QDir::Files))
+            streams.push_back({file.toStdString(), readFile((folder + "/" + file).toStdString())});
+    };
+    addFolder(QStringLiteral(LIBRARY_STREAMS));
+    if (const char* extra = std::getenv("VP_EXTRA_STREAMS")) addFolder(QString(extra));
+    for (const DiagnosticPageInfo& info : diagnosticPages())
+        streams.push_back({"page " + std::string(info.key),
+                           diagnosticPageStream(info.page, {"/dev/pts/9", "2026-12-08 19:05:31"})});
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"technician", {"640x648 ink 11548 eb68236133ea893c"}},
+        {"every style",
+         {"640x1428 ink 43977 9ef0873aa577d2ff", "640x46 ink 1874 83b16854c56c7fac"}},
+        {"encoder-58mm.bin", {"464x573 ink 31244 63b33dc177ce172d"}},
+        {"encoder-column.bin", {"640x752 ink 52149 5c1937781d77af89"}},
+        {"encoder-raster.bin", {"640x920 ink 53979 5d8bb2a2f5eaf7f3"}},
+        {"escpos-buffer.bin", {"640x507 ink 52032 ea6ee3883103cb1b"}},
+        {"escpos.bin", {"640x536 ink 40685 59fc6ed6fd93665a"}},
+        {"node-escpos.bin", {"640x644 ink 55071 0232cc4d8d39044e"}},
+        {"receiptline-escpos-58mm.bin", {"464x549 ink 48544 bbdcafe96b078a1b"}},
+        {"receiptline-escpos.bin", {"640x866 ink 60304 97a396f01bd3a8c5"}},
+        {"receiptline-generic-58mm.bin", {"464x496 ink 31146 a0f60e9ff05f1b2e"}},
+        {"receiptline-multilingual.bin", {"640x420 ink 17822 a3cdace33e01826f"}},
+        {"thermal-printer-china.bin", {"640x1001 ink 54121 56fa8f6c8e579b85"}},
+        {"thermal-printer-europe.bin", {"640x526 ink 16691 9123b80e38608f3b"}},
+        {"page charset", {"640x1354 ink 57202 2a1d4aa708a3a6be"}},
+        {"page codepages", {"640x3844 ink 138123 cad63943f7762a6a"}},
+        {"page images", {"640x1210 ink 55185 2bfb22562c5ed7ea"}},
+        {"page barcodes", {"640x3065 ink 139732 19f521243e09037d"}},
+        {"page layout", {"640x1924 ink 71245 6e3e7f1e71f77c4d"}},
+        {"page selftest", {"640x364 ink 9960 e09e659dbe4304cc"}},
+        {"page hexdump", {"640x454 ink 14782 04127e7d68afd4b8"}},
+    };
+    const char* out = std::getenv("VP_PICTURES_OUT");
+    for (const Stream& stream : streams) {
+        const Paper paper = stream.name.find("58mm") != std::string::npos ? Paper::millimetres58()
+                                                                          : Paper::millimetres80();
+        std::vector<std::string> drawn;
+        for (const QImage& picture : render(stream.bytes, paper)) {
+            drawn.push_back(fingerprint(picture));
+            if (out) {
+                vp::savePicture(picture, QString("%1/%2-%3.png")
+                                             .arg(out, QString::fromStdString(stream.name))
+                                             .arg(drawn.size()));
+            }
+        }
+        if (out) {
+            std::printf("        {\"%s\",\n         {", stream.name.c_str());
+            for (std::size_t i = 0; i < drawn.size(); ++i)
+                std::printf("%s\"%s\"", i > 0 ? ", " : "", drawn[i].c_str());
+            std::printf("}},\n");
+        }
+        const auto found = expected.find(stream.name);
+        if (found != expected.end()) {
+            EXPECT_EQ(drawn, found->second) << stream.name;
         }
     }
 }
