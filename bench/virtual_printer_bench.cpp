@@ -114,10 +114,11 @@ double pictureMilliseconds(const std::string& bytes, vp::Paper paper, Save save,
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
         const double start = processorSeconds();
-        vp::PaperRoll roll(paper);
+        vp::RecordingSink sink;
+        vp::PrinterEngine roll(paper, sink);
         roll.feed(bytes);
         roll.endOfStream();
-        for (const vp::Receipt& receipt : roll.takeFinished()) save(renderer.render(receipt), path);
+        for (const vp::Receipt& receipt : sink.takeReceipts()) save(renderer.render(receipt), path);
         times.push_back((processorSeconds() - start) * 1000);
     }
     return median(times);

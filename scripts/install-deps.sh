@@ -11,7 +11,7 @@ set -eu
 # libzint makes the virtual printer's 2-D symbols (QR Code, PDF417, DataMatrix);
 # Qt's LinguistTools (the CMake part in qt6-tools-dev, lrelease in
 # qt6-l10n-tools) build its translation.
-build="g++ cmake ninja-build git qt6-base-dev libgl-dev libzint-dev qt6-tools-dev qt6-l10n-tools"
+build="g++ cmake ninja-build git qt6-base-dev libgl-dev libzint-dev qt6-tools-dev qt6-l10n-tools zlib1g-dev"
 # The Chinese faces the windows ask for, and Qt's own texts in Chinese.
 chinese="fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
 # The virtual printer's face for single-byte characters.

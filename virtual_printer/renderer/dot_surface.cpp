@@ -1,0 +1,327 @@
+#include "dot_surface.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace vp::dots {
+namespace {
+
+// The bits of byte `index` that lie in [from, to), counted from the left.
+unsigned spanMask(int from, int to, int index) {
+    const int low = std::max(from - index * 8, 0), high = std::min(to - index * 8, 8);
+    return (0xFFu >> low) & (0xFFu << (8 - high)) & 0xFFu;
+}
+
+// Bits [bit, bit + 8) of a row of `size` bytes; bits outside it are white.
+unsigned eightBits(const std::uint8_t* row, int size, int bit) {
+    if (bit <= -8 || size <= 0) return 0;
+    if (bit < 0) return unsigned(row[0]) >> -bit;
+    const int index = bit >> 3, shift = bit & 7;
+    if (index >= size) return 0;
+    unsigned value = unsigned(row[index]) << shift;
+    if (shift != 0 && index + 1 < size) value |= unsigned(row[index + 1]) >> (8 - shift);
+    return value & 0xFFu;
+}
+
+bool blackAt(const std::uint8_t* row, int x) {
+    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+void setAt(std::uint8_t* row, int x, bool black) {
+    const auto bit = std::uint8_t(0x80u >> (x & 7));
+    row[x >> 3] = black ? row[x >> 3] | bit : row[x >> 3] & ~bit;
+}
+
+}  // namespace
+
+void fill(const Surface& surface, int x, int y, int width, int height, bool black) {
+    const int left = std::max(x, 0), right = std::min(x + width, surface.width);
+    const int top = std::max(y, 0), bottom = std::min(y + height, surface.height);
+    if (left >= right || top >= bottom) return;
+    const int first = left >> 3, last = (right - 1) >> 3;
+    for (int row = top; row < bottom; ++row) {
+        std::uint8_t* bytes = surface.row(row);
+        for (int index : {first, last}) {
+            const unsigned mask = spanMask(left, right, index);
+            bytes[index] = std::uint8_t(black ? bytes[index] | mask : bytes[index] & ~mask);
+        }
+        if (last > first + 1) std::memset(bytes + first + 1, black ? 0xFF : 0, last - first - 1);
+    }
+}
+
+void paint(const Surface& surface, int x, int y, const Bitmap& dots, int repeat, Ink ink,
+           int clipLeft, int clipRight) {
+    const int left = std::max({x, clipLeft, 0});
+    const int right = std::min({x + dots.width, clipRight, surface.width});
+    if (left >= right || repeat <= 0) return;
+    const int size = dots.rowBytes();
+    for (int sourceRow = 0; sourceRow < dots.height; ++sourceRow) {
+        const int top = y + sourceRow * repeat;
+        if (top >= surface.height) break;
+        if (top + repeat <= 0) continue;
+        const std::uint8_t* source = dots.rows.data() + sourceRow * size;
+        // Up to 56 dots at a time: shifted into place they span at most eight bytes.
+        for (int from = left - x; from < right - x; from += 56) {
+            const int count = std::min(56, right - x - from), at = x + from;
+            const int shift = at & 7, bytes = (shift + count + 7) / 8;
+            std::uint64_t value = 0;
+            if ((from & 7) == 0) {
+                const int first = from >> 3, available = std::min(8, size - first);
+                for (int i = 0; i < available; ++i)
+                    value |= std::uint64_t(source[first + i]) << (56 - 8 * i);
+            } else {
+                for (int i = 0; i < 8; ++i)
+                    value = value << 8 | eightBits(source, size, from + 8 * i);
+            }
+            const std::uint64_t mask = (~std::uint64_t(0) << (64 - count)) >> shift;
+            value = (value >> shift) & mask;
+            const bool whole = (at >> 3) + 8 <= surface.stride;
+            for (int row = std::max(top, 0); row < std::min(top + repeat, surface.height); ++row) {
+                std::uint8_t* target = surface.row(row) + (at >> 3);
+                if (whole) {
+                    // Eight bytes at once, the leftmost in the word's high byte.
+                    std::uint64_t word;
+                    std::memcpy(&word, target, 8);
+                    word = __builtin_bswap64(word);
+                    word = ink == Ink::Black   ? word | value
+                           : ink == Ink::White ? word & ~value
+                                               : (word & ~mask) | value;
+                    word = __builtin_bswap64(word);
+                    std::memcpy(target, &word, 8);
+                    continue;
+                }
+                for (int i = 0; i < bytes; ++i) {
+                    const auto part = unsigned(value >> (56 - 8 * i)) & 0xFFu;
+                    const auto partMask = unsigned(mask >> (56 - 8 * i)) & 0xFFu;
+                    const unsigned old = target[i];
+                    target[i] = std::uint8_t(ink == Ink::Black   ? old | part
+                                             : ink == Ink::White ? old & ~part
+                                                                 : (old & ~partMask) | part);
+                }
+            }
+        }
+    }
+}
+
+Bitmap widened(const Bitmap& dots, int scale) {
+    if (scale == 1) return dots;
+    Bitmap wide;
+    wide.width = dots.width * scale;
+    wide.height = dots.height;
+    wide.rows.assign(std::size_t(wide.rowBytes()) * std::size_t(wide.height), 0);
+    for (int y = 0; y < dots.height; ++y) {
+        const std::uint8_t* from = dots.rows.data() + y * dots.rowBytes();
+        std::uint8_t* to = wide.rows.data() + y * wide.rowBytes();
+        for (int x = 0; x < dots.width; ++x)
+            if (blackAt(from, x))
+                for (int i = 0; i < scale; ++i) setAt(to, x * scale + i, true);
+    }
+    return wide;
+}
+
+Bitmap turnedClockwise(const Bitmap& dots) {
+    Bitmap turned;
+    turned.width = dots.height;
+    turned.height = dots.width;
+    turned.rows.assign(std::size_t(turned.rowBytes()) * std::size_t(turned.height), 0);
+    for (int y = 0; y < turned.height; ++y)
+        for (int x = 0; x < turned.width; ++x)
+            if (dots.black(y, dots.height - 1 - x))
+                setAt(turned.rows.data() + y * turned.rowBytes(), x, true);
+    return turned;
+}
+
+void upend(const Surface& surface, int left, int top, int width, int height) {
+    left = std::max(left, 0);
+    width = std::min(width, surface.width - left);
+    top = std::max(top, 0);
+    height = std::min(height, surface.height - top);
+    if (width <= 0 || height <= 0) return;
+    std::vector<std::uint8_t> band(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            band[std::size_t(y) * std::size_t(width) + std::size_t(x)] =
+                blackAt(surface.row(top + y), left + x);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            setAt(surface.row(top + height - 1 - y), left + width - 1 - x,
+                  band[std::size_t(y) * std::size_t(width) + std::size_t(x)] != 0);
+}
+
+namespace {
+
+// Deflate with the fixed codes and two kinds of match only: a run of one byte, and the row
+// above. Blank paper is runs, bars and symbols are rows repeated; looking for nothing else
+// makes it several times faster than zlib's fastest level, at about its size.
+constexpr int lengthBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                              31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr int lengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr int distanceBase[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr int distanceExtra[] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+class FixedCodes {
+public:
+    static const FixedCodes& get() {
+        static const FixedCodes codes;
+        return codes;
+    }
+    struct Code {
+        std::uint32_t bits;  // reversed, ready to go out lowest bit first
+        int length;
+    };
+    Code symbol[288];
+    Code length[259];  // a match's length code with its extra bits, from 3 on
+    // A distance's code with its extra bits.
+    Code distance(int value) const;
+
+private:
+    static std::uint32_t reversed(std::uint32_t code, int length) {
+        std::uint32_t out = 0;
+        for (int i = 0; i < length; ++i) out |= ((code >> i) & 1u) << (length - 1 - i);
+        return out;
+    }
+    FixedCodes() {
+        for (int s = 0; s < 288; ++s) {
+            const auto [code, length] = s < 144   ? std::pair(0x30 + s, 8)
+                                        : s < 256 ? std::pair(0x190 + s - 144, 9)
+                                        : s < 280 ? std::pair(s - 256, 7)
+                                                  : std::pair(0xC0 + s - 280, 8);
+            symbol[s] = {reversed(std::uint32_t(code), length), length};
+        }
+        for (int l = 0, value = 3; value <= 258; ++value) {
+            while (l < 28 && lengthBase[l + 1] <= value) ++l;
+            const Code& code = symbol[257 + l];
+            length[value] = {code.bits | std::uint32_t(value - lengthBase[l]) << code.length,
+                             code.length + lengthExtra[l]};
+        }
+    }
+};
+
+FixedCodes::Code FixedCodes::distance(int value) const {
+    int d = 29;
+    while (distanceBase[d] > value) --d;
+    return {reversed(std::uint32_t(d), 5) | std::uint32_t(value - distanceBase[d]) << 5,
+            5 + distanceExtra[d]};
+}
+
+class BitWriter {
+public:
+    explicit BitWriter(std::string& out) : out_(out) {}
+    void put(std::uint32_t value, int count) {
+        pending_ |= std::uint64_t(value) << count_;
+        count_ += count;
+        if (count_ >= 32) {
+            for (int i = 0; i < 4; ++i) out_ += char((pending_ >> (8 * i)) & 0xFF);
+            pending_ >>= 32;
+            count_ -= 32;
+        }
+    }
+    void finish() {
+        for (; count_ > 0; count_ -= 8, pending_ >>= 8) out_ += char(pending_ & 0xFF);
+        count_ = 0;
+    }
+
+private:
+    std::string& out_;
+    std::uint64_t pending_ = 0;
+    int count_ = 0;
+};
+
+// A zlib stream of `data`, rows of `rowLength` bytes.
+std::string zlibPacked(const std::string& data, int rowLength) {
+    const FixedCodes& codes = FixedCodes::get();
+    std::string packed("\x78\x01", 2);
+    packed.reserve(data.size() / 8 + 64);
+    BitWriter out(packed);
+    const FixedCodes::Code nextByte = codes.distance(1), rowAbove = codes.distance(rowLength);
+    out.put(0b011, 3);  // the last block, fixed codes
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+    const std::size_t size = data.size();
+    std::size_t at = 0;
+    while (at < size) {
+        const std::size_t longest = std::min<std::size_t>(258, size - at);
+        std::size_t run = 0, above = 0;
+        if (at > 0) {
+            const std::uint8_t last = bytes[at - 1];
+            std::uint64_t eight;
+            std::memset(&eight, last, 8);
+            for (std::uint64_t word; run + 8 <= longest; run += 8) {
+                std::memcpy(&word, bytes + at + run, 8);
+                if (word != eight) break;
+            }
+            while (run < longest && bytes[at + run] == last) ++run;
+        }
+        if (run < longest && at >= std::size_t(rowLength)) {
+            const std::uint8_t* row = bytes + at - rowLength;
+            while (above < longest && bytes[at + above] == row[above]) ++above;
+        }
+        if (std::max(run, above) >= 3) {
+            const bool fromAbove = above > run;
+            const std::size_t length = fromAbove ? above : run;
+            const FixedCodes::Code& match = codes.length[length];
+            out.put(match.bits, match.length);
+            const FixedCodes::Code& distance = fromAbove ? rowAbove : nextByte;
+            out.put(distance.bits, distance.length);
+            at += length;
+        } else {
+            out.put(codes.symbol[bytes[at]].bits, codes.symbol[bytes[at]].length);
+            ++at;
+        }
+    }
+    out.put(codes.symbol[256].bits, codes.symbol[256].length);
+    out.finish();
+    const uLong check = adler32(adler32(0, nullptr, 0), bytes, uInt(size));
+    for (int shift = 24; shift >= 0; shift -= 8) packed += char((check >> shift) & 0xFF);
+    return packed;
+}
+
+void appendChunk(std::string& png, const char* type, const std::string& data) {
+    auto big = [&](std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) png += char((value >> shift) & 0xFF);
+    };
+    big(std::uint32_t(data.size()));
+    const std::size_t start = png.size();
+    png.append(type, 4);
+    png += data;
+    big(std::uint32_t(
+        crc32(0, reinterpret_cast<const Bytef*>(png.data() + start), uInt(png.size() - start))));
+}
+
+}  // namespace
+
+bool writePng(const Surface& surface, const std::string& path) {
+    const int rowBytes = (surface.width + 7) / 8;
+    // Each row after its filter byte (none), with the bits past the right edge white.
+    std::string raw(std::size_t(rowBytes + 1) * std::size_t(surface.height), '\0');
+    const auto lastMask = std::uint8_t(spanMask(0, surface.width, rowBytes - 1));
+    for (int y = 0; y < surface.height; ++y) {
+        char* to = raw.data() + std::size_t(y) * std::size_t(rowBytes + 1) + 1;
+        std::memcpy(to, surface.row(y), std::size_t(rowBytes));
+        to[rowBytes - 1] = char(std::uint8_t(to[rowBytes - 1]) & lastMask);
+    }
+    const std::string packed = zlibPacked(raw, rowBytes + 1);
+    std::string png("\x89PNG\r\n\x1A\n", 8);
+    std::string header;
+    for (std::uint32_t value : {std::uint32_t(surface.width), std::uint32_t(surface.height)})
+        for (int shift = 24; shift >= 0; shift -= 8) header += char((value >> shift) & 0xFF);
+    header += std::string("\x01\x03\x00\x00\x00", 5);  // 1 bit, palette, no interlacing
+    appendChunk(png, "IHDR", header);
+    appendChunk(png, "PLTE", std::string("\xFF\xFF\xFF\x00\x00\x00", 6));
+    appendChunk(png, "IDAT", packed);
+    appendChunk(png, "IEND", {});
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+    return file && std::fwrite(png.data(), 1, png.size(), file.get()) == png.size() &&
+           std::fflush(file.get()) == 0;
+}
+
+}  // namespace vp::dots
