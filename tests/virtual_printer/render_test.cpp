@@ -5,6 +5,7 @@
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -194,6 +195,78 @@ TEST(Renderer, DrawsPicturesDotForDot) {
     expectDots(32, 4, 4, 24,
                [](int x, int y) { return bool(((x < 2 ? 0x81 : 0x18) >> (7 - y / 3)) & 1); });
     EXPECT_EQ(inkIn(picture, picture.rect()).dots, expectedInk);
+}
+
+bool black(const QImage& picture, int x, int y) {
+    return picture.valid(x, y) && qGray(picture.pixel(x, y)) < 128;
+}
+
+// ESC V turns each character's cell a quarter clockwise, its enlargements with it, and leaves it
+// without underline; ESC { prints the line's ink turned half round across the head.
+TEST(Renderer, TurnsCharactersAndLinesAsTheHeadPrintsThem) {
+    auto picture = [](const std::string& hex) { return render(bytesFromHex(hex)).front(); };
+    const QImage a = picture("41 0A");
+    // The dot of the upright A in its 12 x 24 cell at the left of the printable area.
+    auto upright = [&](int x, int y) { return black(a, 32 + x, y); };
+    const struct {
+        const char* name;
+        const char* hex;
+        int width, height;  // of the ink's box, from the printable area's top left
+        std::function<bool(int, int)> dot;
+    } turned[] = {
+        {"turned", "1B 56 01 41 0A", 24, 12, [&](int x, int y) { return upright(y, 23 - x); }},
+        {"two turned, one cell height apart", "1B 56 31 41 41 0A", 48, 12,
+         [&](int x, int y) { return upright(y, 23 - x % 24); }},
+        {"double height lies across", "1D 21 01 1B 56 01 41 0A", 48, 12,
+         [&](int x, int y) { return upright(y, 23 - x / 2); }},
+        {"double width lies along", "1D 21 10 1B 56 01 41 0A", 24, 24,
+         [&](int x, int y) { return upright(y / 2, 23 - x); }},
+        {"never underlined", "1B 2D 02 1B 56 01 41 0A", 24, 12,
+         [&](int x, int y) { return upright(y, 23 - x); }},
+    };
+    for (const auto& c : turned) {
+        const QImage drawn = picture(c.hex);
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const bool inside = x >= 32 && x < 32 + c.width && y < c.height;
+                ASSERT_EQ(black(drawn, x, y), inside && c.dot(x - 32, y))
+                    << c.name << " at " << x << "," << y;
+            }
+    }
+    const struct {
+        const char* name;
+        const char* hex;  // the line, printed upright and after ESC { 1
+        int inkHeight;
+    } upended[] = {
+        {"characters", "41 42 D6 D0 0A", 24},
+        {"of two heights and a picture", "41 1D 21 01 42 1B 2A 00 02 00 81 18 0A", 48},
+        {"in a line taller than its ink", "1B 33 50 1B 61 01 41 42 0A", 24},
+    };
+    for (const auto& c : upended) {
+        const QImage plain = picture(c.hex), drawn = picture(std::string("1B 7B 01 ") + c.hex);
+        ASSERT_EQ(drawn.size(), plain.size()) << c.name;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 32; x < 32 + 576; ++x) {
+                const bool expected = y < c.inkHeight
+                                          ? black(plain, 32 + 575 - (x - 32), c.inkHeight - 1 - y)
+                                          : black(plain, x, y);
+                ASSERT_EQ(black(drawn, x, y), expected) << c.name << " at " << x << "," << y;
+            }
+    }
+    // The mode changes only between lines, and stays until turned off there.
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(Paper::millimetres80(), sink);
+    roll.feed(bytesFromHex("1B 7B 01 41 0A 41 1B 7B 00 0A 41 0A 1B 7B 00 41 0A 1B 69"));
+    const vp::Receipt receipt = sink.takeReceipts().front();
+    std::vector<bool> upsideDown;
+    for (const vp::Item& item : receipt.items)
+        if (const auto* line = std::get_if<vp::PrintedLine>(&item))
+            upsideDown.push_back(line->upsideDown);
+    EXPECT_EQ(upsideDown, (std::vector<bool>{true, true, true, false}));
+    const std::vector<std::string> events = receipt.events();
+    EXPECT_NE(std::find(events.begin(), events.end(),
+                        "upside-down printing ignored: not at the beginning of a line, 1B 7B 00"),
+              events.end());
 }
 
 // The PNG holds one bit a dot and the very dots drawn: text in every style, Chinese, markers,
@@ -396,7 +469,7 @@ TEST(Renderer, DrawsEveryStreamAsBefore) {
         {"page codepages", {"640x3844 ink 138123 cad63943f7762a6a"}},
         {"page images", {"640x1210 ink 55185 2bfb22562c5ed7ea"}},
         {"page barcodes", {"640x3065 ink 139732 19f521243e09037d"}},
-        {"page layout", {"640x1924 ink 71245 6e3e7f1e71f77c4d"}},
+        {"page layout", {"640x1924 ink 68281 2b0fe494fabbcd70"}},
         {"page selftest", {"640x364 ink 9960 e09e659dbe4304cc"}},
         {"page hexdump", {"640x454 ink 14782 04127e7d68afd4b8"}},
     };

@@ -118,6 +118,7 @@ void Decoder::place(Run::Kind kind, char32_t character) {
         run.pitch = (modes_.kanjiLeftSpacing + kanjiCell + modes_.kanjiRightSpacing) *
                     modes_.kanjiWidthScale;
     }
+    if (modes_.turned) turnClockwise(run);
     // Most characters continue the run before them: they need no run of their own.
     if (!line_.runs.empty() && line_.position + run.pitch <= area().width) {
         run.x = area().left + line_.position;
@@ -191,6 +192,7 @@ void Decoder::printLine(int feedDots) {
     printed.runs = std::move(line_.runs);
     printed.images = std::move(line_.images);
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
+    printed.upsideDown = modes_.upsideDown && !printed.blank();
     line_ = PendingLine{};
     if (printed.height > 0) sink_.item(Item(std::in_place_type<PrintedLine>, std::move(printed)));
 }

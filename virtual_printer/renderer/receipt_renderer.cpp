@@ -123,6 +123,10 @@ QImage ReceiptRenderer::render(const Receipt& receipt) {
                     for (const LineImage& image : line.images)
                         drawBitmap(picture, image.bitmap, image.x,
                                    top + line.inkHeight - image.bitmap.printedHeight());
+                    // The head prints the line's last dot row first, from its right end.
+                    if (line.upsideDown)
+                        dots::upend(surfaceOf(picture), paper_.marginDots, top,
+                                    paper_.printableDots, line.inkHeight);
                 },
                 [&](const Barcode& barcode) { drawBarcode(picture, barcode, top); },
                 [&](const ImageBlock& image) { drawBitmap(picture, image.bitmap, image.x, top); },
@@ -165,9 +169,10 @@ void ReceiptRenderer::drawCharacters(QImage& picture, const Run& run, int top, i
     for (std::size_t i = 0; i < run.text.size(); ++i) {
         if (run.text[i] == U' ') continue;
         // Enlarged dot by dot, as the head does.
-        dots::paint(surface, left + int(i) * run.pitch, top,
-                    glyph(run.kind, run.style.font, run.text[i], run.style.widthScale),
-                    run.style.heightScale, ink);
+        dots::paint(
+            surface, left + int(i) * run.pitch, top,
+            glyph(run.kind, run.style.font, run.text[i], run.style.widthScale, run.style.turned),
+            run.style.heightScale, ink);
     }
 }
 
