@@ -1,5 +1,6 @@
 #include "dot_surface.h"
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -248,7 +249,15 @@ std::string zlibPacked(const std::string& data, int rowLength) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
     const std::size_t size = data.size();
     std::size_t at = 0;
+    const auto row = std::size_t(rowLength);
     while (at < size) {
+        // Most bytes of printed rows match neither neighbour: they go out at once.
+        const std::uint8_t next = bytes[at];
+        if (at > 0 && next != bytes[at - 1] && (at < row || next != bytes[at - row])) {
+            out.put(codes.symbol[next].bits, codes.symbol[next].length);
+            ++at;
+            continue;
+        }
         const std::size_t longest = std::min<std::size_t>(258, size - at);
         std::size_t run = 0, above = 0;
         if (at > 0) {
@@ -319,6 +328,10 @@ bool writePng(const Surface& surface, const std::string& path) {
     appendChunk(png, "PLTE", std::string("\xFF\xFF\xFF\x00\x00\x00", 6));
     appendChunk(png, "IDAT", packed);
     appendChunk(png, "IEND", {});
+    // A file truncated in place is flushed to disk when closed (ext4 does so to keep its old
+    // contents from being lost): a new file is written without waiting for the disk.
+    if (struct stat old; ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        std::remove(path.c_str());
     const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
     return file && std::fwrite(png.data(), 1, png.size(), file.get()) == png.size() &&
            std::fflush(file.get()) == 0;
