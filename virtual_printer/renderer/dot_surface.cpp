@@ -238,11 +238,10 @@ private:
     int count_ = 0;
 };
 
-// A zlib stream of `data`, rows of `rowLength` bytes.
-std::string zlibPacked(const std::string& data, int rowLength) {
+// `data`, rows of `rowLength` bytes, as a zlib stream in `packed`.
+void zlibPacked(const std::string& data, int rowLength, std::string& packed) {
     const FixedCodes& codes = FixedCodes::get();
-    std::string packed("\x78\x01", 2);
-    packed.reserve(data.size() / 8 + 64);
+    packed.assign("\x78\x01", 2);
     BitWriter out(packed);
     const FixedCodes::Code nextByte = codes.distance(1), rowAbove = codes.distance(rowLength);
     out.put(0b011, 3);  // the last block, fixed codes
@@ -291,7 +290,6 @@ std::string zlibPacked(const std::string& data, int rowLength) {
     out.finish();
     const uLong check = adler32(adler32(0, nullptr, 0), bytes, uInt(size));
     for (int shift = 24; shift >= 0; shift -= 8) packed += char((check >> shift) & 0xFF);
-    return packed;
 }
 
 void appendChunk(std::string& png, const char* type, const std::string& data) {
@@ -311,14 +309,16 @@ void appendChunk(std::string& png, const char* type, const std::string& data) {
 bool writePng(const Surface& surface, const std::string& path) {
     const int rowBytes = (surface.width + 7) / 8;
     // Each row after its filter byte (none), with the bits past the right edge white.
-    std::string raw(std::size_t(rowBytes + 1) * std::size_t(surface.height), '\0');
+    // Kept from one picture to the next: fresh pages for each would cost more than packing.
+    thread_local std::string raw, packed;
+    raw.assign(std::size_t(rowBytes + 1) * std::size_t(surface.height), '\0');
     const auto lastMask = std::uint8_t(spanMask(0, surface.width, rowBytes - 1));
     for (int y = 0; y < surface.height; ++y) {
         char* to = raw.data() + std::size_t(y) * std::size_t(rowBytes + 1) + 1;
         std::memcpy(to, surface.row(y), std::size_t(rowBytes));
         to[rowBytes - 1] = char(std::uint8_t(to[rowBytes - 1]) & lastMask);
     }
-    const std::string packed = zlibPacked(raw, rowBytes + 1);
+    zlibPacked(raw, rowBytes + 1, packed);
     std::string png("\x89PNG\r\n\x1A\n", 8);
     std::string header;
     for (std::uint32_t value : {std::uint32_t(surface.width), std::uint32_t(surface.height)})
