@@ -1,12 +1,12 @@
 #include "dot_surface.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -308,9 +308,9 @@ void appendChunk(std::string& png, const char* type, const std::string& data) {
 
 bool writePng(const Surface& surface, const std::string& path) {
     const int rowBytes = (surface.width + 7) / 8;
-    // Each row after its filter byte (none), with the bits past the right edge white.
     // Kept from one picture to the next: fresh pages for each would cost more than packing.
-    thread_local std::string raw, packed;
+    thread_local std::string raw, packed, png;
+    // Each row after its filter byte (none), with the bits past the right edge white.
     raw.assign(std::size_t(rowBytes + 1) * std::size_t(surface.height), '\0');
     const auto lastMask = std::uint8_t(spanMask(0, surface.width, rowBytes - 1));
     for (int y = 0; y < surface.height; ++y) {
@@ -319,7 +319,7 @@ bool writePng(const Surface& surface, const std::string& path) {
         to[rowBytes - 1] = char(std::uint8_t(to[rowBytes - 1]) & lastMask);
     }
     zlibPacked(raw, rowBytes + 1, packed);
-    std::string png("\x89PNG\r\n\x1A\n", 8);
+    png.assign("\x89PNG\r\n\x1A\n", 8);
     std::string header;
     for (std::uint32_t value : {std::uint32_t(surface.width), std::uint32_t(surface.height)})
         for (int shift = 24; shift >= 0; shift -= 8) header += char((value >> shift) & 0xFF);
@@ -328,13 +328,19 @@ bool writePng(const Surface& surface, const std::string& path) {
     appendChunk(png, "PLTE", std::string("\xFF\xFF\xFF\x00\x00\x00", 6));
     appendChunk(png, "IDAT", packed);
     appendChunk(png, "IEND", {});
-    // A file truncated in place is flushed to disk when closed (ext4 does so to keep its old
-    // contents from being lost): a new file is written without waiting for the disk.
-    if (struct stat old; ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        std::remove(path.c_str());
-    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-    return file && std::fwrite(png.data(), 1, png.size(), file.get()) == png.size() &&
-           std::fflush(file.get()) == 0;
+    // A file emptied on opening is flushed to disk when closed (ext4 does so to keep its old
+    // contents from being lost): one written over and cut to length afterwards is not.
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (file < 0) return false;
+    std::size_t written = 0;
+    while (written < png.size()) {
+        const ssize_t n = ::write(file, png.data() + written, png.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += std::size_t(n);
+    }
+    const bool whole = written == png.size() && ::ftruncate(file, off_t(png.size())) == 0;
+    return ::close(file) == 0 && whole;
 }
 
 }  // namespace vp::dots
