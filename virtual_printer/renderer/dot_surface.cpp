@@ -56,57 +56,65 @@ void fill(const Surface& surface, int x, int y, int width, int height, bool blac
     }
 }
 
-void paint(const Surface& surface, int x, int y, const Bitmap& dots, int repeat, Ink ink,
-           int clipLeft, int clipRight) {
-    const int left = std::max({x, clipLeft, 0});
-    const int right = std::min({x + dots.width, clipRight, surface.width});
-    if (left >= right || repeat <= 0) return;
-    const int size = dots.rowBytes();
+namespace {
+
+// One strip of up to 56 dots of every row of `dots`, from dot `from` on: shifted into place it
+// spans at most eight bytes of the surface.
+template <Ink ink>
+void paintStrip(const Surface& surface, int x, int y, const Bitmap& dots, int repeat, int from,
+                int count) {
+    const int size = dots.rowBytes(), at = x + from;
+    const int shift = at & 7, bytes = (shift + count + 7) / 8;
+    const int first = from >> 3, available = std::min(8, size - first);
+    const std::uint64_t mask = (~std::uint64_t(0) << (64 - count)) >> shift;
+    const bool whole = (at >> 3) + 8 <= surface.stride;
     for (int sourceRow = 0; sourceRow < dots.height; ++sourceRow) {
         const int top = y + sourceRow * repeat;
         if (top >= surface.height) break;
         if (top + repeat <= 0) continue;
         const std::uint8_t* source = dots.rows.data() + sourceRow * size;
-        // Up to 56 dots at a time: shifted into place they span at most eight bytes.
-        for (int from = left - x; from < right - x; from += 56) {
-            const int count = std::min(56, right - x - from), at = x + from;
-            const int shift = at & 7, bytes = (shift + count + 7) / 8;
-            std::uint64_t value = 0;
-            if ((from & 7) == 0) {
-                const int first = from >> 3, available = std::min(8, size - first);
-                for (int i = 0; i < available; ++i)
-                    value |= std::uint64_t(source[first + i]) << (56 - 8 * i);
-            } else {
-                for (int i = 0; i < 8; ++i)
-                    value = value << 8 | eightBits(source, size, from + 8 * i);
-            }
-            const std::uint64_t mask = (~std::uint64_t(0) << (64 - count)) >> shift;
-            value = (value >> shift) & mask;
-            const bool whole = (at >> 3) + 8 <= surface.stride;
-            for (int row = std::max(top, 0); row < std::min(top + repeat, surface.height); ++row) {
-                std::uint8_t* target = surface.row(row) + (at >> 3);
-                if (whole) {
-                    // Eight bytes at once, the leftmost in the word's high byte.
-                    std::uint64_t word;
-                    std::memcpy(&word, target, 8);
-                    word = __builtin_bswap64(word);
-                    word = ink == Ink::Black   ? word | value
-                           : ink == Ink::White ? word & ~value
-                                               : (word & ~mask) | value;
-                    word = __builtin_bswap64(word);
-                    std::memcpy(target, &word, 8);
-                    continue;
-                }
-                for (int i = 0; i < bytes; ++i) {
-                    const auto part = unsigned(value >> (56 - 8 * i)) & 0xFFu;
-                    const auto partMask = unsigned(mask >> (56 - 8 * i)) & 0xFFu;
-                    const unsigned old = target[i];
-                    target[i] = std::uint8_t(ink == Ink::Black   ? old | part
-                                             : ink == Ink::White ? old & ~part
-                                                                 : (old & ~partMask) | part);
-                }
-            }
+        std::uint64_t value = 0;
+        if ((from & 7) == 0) {
+            for (int i = 0; i < available; ++i)
+                value |= std::uint64_t(source[first + i]) << (56 - 8 * i);
+        } else {
+            for (int i = 0; i < 8; ++i) value = value << 8 | eightBits(source, size, from + 8 * i);
         }
+        value = (value >> shift) & mask;
+        for (int row = std::max(top, 0); row < std::min(top + repeat, surface.height); ++row) {
+            std::uint8_t* target = surface.row(row) + (at >> 3);
+            auto apply = [&](std::uint64_t old, std::uint64_t part, std::uint64_t partMask) {
+                return ink == Ink::Black   ? old | part
+                       : ink == Ink::White ? old & ~part
+                                           : (old & ~partMask) | part;
+            };
+            if (whole) {
+                // Eight bytes at once, the leftmost in the word's high byte.
+                std::uint64_t word;
+                std::memcpy(&word, target, 8);
+                word = __builtin_bswap64(apply(__builtin_bswap64(word), value, mask));
+                std::memcpy(target, &word, 8);
+                continue;
+            }
+            for (int i = 0; i < bytes; ++i)
+                target[i] = std::uint8_t(apply(target[i], (value >> (56 - 8 * i)) & 0xFF,
+                                               (mask >> (56 - 8 * i)) & 0xFF));
+        }
+    }
+}
+
+}  // namespace
+
+void paint(const Surface& surface, int x, int y, const Bitmap& dots, int repeat, Ink ink,
+           int clipLeft, int clipRight) {
+    const int left = std::max({x, clipLeft, 0});
+    const int right = std::min({x + dots.width, clipRight, surface.width});
+    if (left >= right || repeat <= 0) return;
+    for (int from = left - x; from < right - x; from += 56) {
+        const int count = std::min(56, right - x - from);
+        if (ink == Ink::Black) paintStrip<Ink::Black>(surface, x, y, dots, repeat, from, count);
+        if (ink == Ink::White) paintStrip<Ink::White>(surface, x, y, dots, repeat, from, count);
+        if (ink == Ink::Opaque) paintStrip<Ink::Opaque>(surface, x, y, dots, repeat, from, count);
     }
 }
 
