@@ -223,25 +223,30 @@ FixedCodes::Code FixedCodes::distance(int value) const {
             5 + distanceExtra[d]};
 }
 
+// Bits into room made beforehand, lowest first, as deflate orders them.
 class BitWriter {
 public:
-    explicit BitWriter(std::string& out) : out_(out) {}
+    explicit BitWriter(char* out) : out_(out) {}
     void put(std::uint32_t value, int count) {
         pending_ |= std::uint64_t(value) << count_;
         count_ += count;
         if (count_ >= 32) {
-            for (int i = 0; i < 4; ++i) out_ += char((pending_ >> (8 * i)) & 0xFF);
+            const auto four = std::uint32_t(pending_);
+            for (int i = 0; i < 4; ++i) out_[i] = char((four >> (8 * i)) & 0xFF);
+            out_ += 4;
             pending_ >>= 32;
             count_ -= 32;
         }
     }
-    void finish() {
-        for (; count_ > 0; count_ -= 8, pending_ >>= 8) out_ += char(pending_ & 0xFF);
+    // Where the bytes end, the last one filled up with zero bits.
+    char* finish() {
+        for (; count_ > 0; count_ -= 8, pending_ >>= 8) *out_++ = char(pending_ & 0xFF);
         count_ = 0;
+        return out_;
     }
 
 private:
-    std::string& out_;
+    char* out_;
     std::uint64_t pending_ = 0;
     int count_ = 0;
 };
@@ -249,8 +254,11 @@ private:
 // `data`, rows of `rowLength` bytes, as a zlib stream in `packed`.
 void zlibPacked(const std::string& data, int rowLength, std::string& packed) {
     const FixedCodes& codes = FixedCodes::get();
-    packed.assign("\x78\x01", 2);
-    BitWriter out(packed);
+    // At most nine bits a byte, the header, the end of the block and the check around them.
+    packed.resize(data.size() + data.size() / 8 + 16);
+    packed[0] = '\x78';
+    packed[1] = '\x01';
+    BitWriter out(packed.data() + 2);
     const FixedCodes::Code nextByte = codes.distance(1), rowAbove = codes.distance(rowLength);
     out.put(0b011, 3);  // the last block, fixed codes
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
@@ -295,7 +303,7 @@ void zlibPacked(const std::string& data, int rowLength, std::string& packed) {
         }
     }
     out.put(codes.symbol[256].bits, codes.symbol[256].length);
-    out.finish();
+    packed.resize(std::size_t(out.finish() - packed.data()));
     const uLong check = adler32(adler32(0, nullptr, 0), bytes, uInt(size));
     for (int shift = 24; shift >= 0; shift -= 8) packed += char((check >> shift) & 0xFF);
 }
