@@ -251,6 +251,19 @@ private:
     int count_ = 0;
 };
 
+// How many bytes from `at` on, up to `longest`, repeat those from `earlier` on (which may
+// overlap them, as a run does).
+std::size_t matching(const std::uint8_t* at, const std::uint8_t* earlier, std::size_t longest) {
+    std::size_t same = 0;
+    for (std::uint64_t a, b; same + 8 <= longest; same += 8) {
+        std::memcpy(&a, at + same, 8);
+        std::memcpy(&b, earlier + same, 8);
+        if (a != b) break;
+    }
+    while (same < longest && at[same] == earlier[same]) ++same;
+    return same;
+}
+
 // `data`, rows of `rowLength` bytes, as a zlib stream in `packed`.
 void zlibPacked(const std::string& data, int rowLength, std::string& packed) {
     const FixedCodes& codes = FixedCodes::get();
@@ -274,21 +287,9 @@ void zlibPacked(const std::string& data, int rowLength, std::string& packed) {
             continue;
         }
         const std::size_t longest = std::min<std::size_t>(258, size - at);
-        std::size_t run = 0, above = 0;
-        if (at > 0) {
-            const std::uint8_t last = bytes[at - 1];
-            std::uint64_t eight;
-            std::memset(&eight, last, 8);
-            for (std::uint64_t word; run + 8 <= longest; run += 8) {
-                std::memcpy(&word, bytes + at + run, 8);
-                if (word != eight) break;
-            }
-            while (run < longest && bytes[at + run] == last) ++run;
-        }
-        if (run < longest && at >= std::size_t(rowLength)) {
-            const std::uint8_t* row = bytes + at - rowLength;
-            while (above < longest && bytes[at + above] == row[above]) ++above;
-        }
+        const std::size_t run = at > 0 ? matching(bytes + at, bytes + at - 1, longest) : 0;
+        const std::size_t above =
+            run < longest && at >= row ? matching(bytes + at, bytes + at - row, longest) : 0;
         if (std::max(run, above) >= 3) {
             const bool fromAbove = above > run;
             const std::size_t length = fromAbove ? above : run;
