@@ -162,6 +162,9 @@ TEST(Renderer, DrawsCharactersStylesCutsAndMarkers) {
     const Ink plain = inkIn(picture("41 0A"), firstCell);
     EXPECT_GT(inkIn(picture("1B 45 01 41 0A"), firstCell).dots, plain.dots);
     EXPECT_GE(inkIn(picture("1B 21 20 41 0A"), firstCell).box.width(), 2 * plain.box.width() - 1);
+    // Reverse printing outranks underline: no line, white or black.
+    EXPECT_EQ(picture("1D 42 01 1B 2D 02 41 20 0A"), picture("1D 42 01 41 20 0A"));
+    EXPECT_NE(picture("1B 2D 02 41 20 0A"), picture("41 20 0A"));
     // A marker is a black box with its hex bytes in white.
     const Ink marker = inkIn(picture("1B 7A 0A"), QRect(32, 0, 51, 30));
     EXPECT_GT(marker.dots, 51 * 21 / 2);
@@ -452,7 +455,7 @@ TEST(Renderer, DrawsEveryStreamAsBefore) {
     const std::map<std::string, std::vector<std::string>> expected = {
         {"technician", {"640x648 ink 11548 eb68236133ea893c"}},
         {"every style",
-         {"640x1428 ink 43977 9ef0873aa577d2ff", "640x46 ink 1874 83b16854c56c7fac"}},
+         {"640x1428 ink 44169 7023e33b6dae2f47", "640x46 ink 1874 83b16854c56c7fac"}},
         {"encoder-58mm.bin", {"464x573 ink 31244 63b33dc177ce172d"}},
         {"encoder-column.bin", {"640x752 ink 52149 5c1937781d77af89"}},
         {"encoder-raster.bin", {"640x920 ink 53979 5d8bb2a2f5eaf7f3"}},

@@ -157,9 +157,10 @@ void ReceiptRenderer::drawRun(QImage& picture, const Run& run, int lineTop, int 
     drawCharacters(picture, run, top, 0);
     // An emphasised character is printed twice, one dot to the right.
     if (run.style.emphasised) drawCharacters(picture, run, top, 1);
-    if (run.style.underline > 0)
+    // Reverse printing outranks underline: the printer keeps the mode but draws no line.
+    if (run.style.underline > 0 && !run.style.reverse)
         dots::fill(surface, left, top + run.height() - run.style.underline, run.width(),
-                   run.style.underline, !run.style.reverse);
+                   run.style.underline, true);
 }
 
 void ReceiptRenderer::drawCharacters(QImage& picture, const Run& run, int top, int shift) {
