@@ -54,11 +54,12 @@ struct Page {
     std::string bytes;
     void text(std::u8string_view line) { bytes += toGbk(line) + "\n"; }
     void ascii(std::string_view line) { bytes += std::string(line) + "\n"; }
-    // The label line, then the sample made by `command`.
+    // The label line, then the sample made by `command`, undone after its line feed: some
+    // modes (ESC { upside down) change only at the beginning of a line.
     void sample(std::string_view command, std::u8string_view name, std::u8string_view shown,
                 std::string_view undo = {}) {
         bytes += hex(command) + " " + toGbk(name) + "\n";
-        bytes += std::string(command) + toGbk(shown) + std::string(undo) + "\n";
+        bytes += std::string(command) + toGbk(shown) + "\n" + std::string(undo);
     }
 };
 

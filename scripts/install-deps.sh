@@ -11,7 +11,7 @@ set -eu
 # libzint makes the virtual printer's 2-D symbols (QR Code, PDF417, DataMatrix);
 # Qt's LinguistTools (the CMake part in qt6-tools-dev, lrelease in
 # qt6-l10n-tools) build its translation.
-build="g++ cmake ninja-build git qt6-base-dev libgl-dev libzint-dev qt6-tools-dev qt6-l10n-tools"
+build="g++ cmake ninja-build git qt6-base-dev libgl-dev libzint-dev qt6-tools-dev qt6-l10n-tools zlib1g-dev"
 # Qt's HTTP server serves the virtual printer's web page; its CMake files ask for Qt's
 # WebSockets, which Debian's package does not pull in.
 build="$build qt6-httpserver-dev qt6-websockets-dev"

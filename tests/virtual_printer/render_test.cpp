@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
 
+#include "diagnostic_pages.h"
 #include "printer_engine.h"
 #include "receipt_renderer.h"
 #include "sample_streams.h"
@@ -159,6 +163,9 @@ TEST(Renderer, DrawsCharactersStylesCutsAndMarkers) {
     const Ink plain = inkIn(picture("41 0A"), firstCell);
     EXPECT_GT(inkIn(picture("1B 45 01 41 0A"), firstCell).dots, plain.dots);
     EXPECT_GE(inkIn(picture("1B 21 20 41 0A"), firstCell).box.width(), 2 * plain.box.width() - 1);
+    // Reverse printing outranks underline: no line, white or black.
+    EXPECT_EQ(picture("1D 42 01 1B 2D 02 41 20 0A"), picture("1D 42 01 41 20 0A"));
+    EXPECT_NE(picture("1B 2D 02 41 20 0A"), picture("41 20 0A"));
     // A marker is a black box with its hex bytes in white, here for a byte that is no GBK.
     const Ink marker = inkIn(picture("80 0A"), QRect(32, 0, 24, 30));
     EXPECT_GT(marker.dots, 24 * 21 / 2);
@@ -192,6 +199,78 @@ TEST(Renderer, DrawsPicturesDotForDot) {
     expectDots(32, 4, 4, 24,
                [](int x, int y) { return bool(((x < 2 ? 0x81 : 0x18) >> (7 - y / 3)) & 1); });
     EXPECT_EQ(inkIn(picture, picture.rect()).dots, expectedInk);
+}
+
+bool black(const QImage& picture, int x, int y) {
+    return picture.valid(x, y) && qGray(picture.pixel(x, y)) < 128;
+}
+
+// ESC V turns each character's cell a quarter clockwise, its enlargements with it, and leaves it
+// without underline; ESC { prints the line's ink turned half round across the head.
+TEST(Renderer, TurnsCharactersAndLinesAsTheHeadPrintsThem) {
+    auto picture = [](const std::string& hex) { return render(bytesFromHex(hex)).front(); };
+    const QImage a = picture("41 0A");
+    // The dot of the upright A in its 12 x 24 cell at the left of the printable area.
+    auto upright = [&](int x, int y) { return black(a, 32 + x, y); };
+    const struct {
+        const char* name;
+        const char* hex;
+        int width, height;  // of the ink's box, from the printable area's top left
+        std::function<bool(int, int)> dot;
+    } turned[] = {
+        {"turned", "1B 56 01 41 0A", 24, 12, [&](int x, int y) { return upright(y, 23 - x); }},
+        {"two turned, one cell height apart", "1B 56 31 41 41 0A", 48, 12,
+         [&](int x, int y) { return upright(y, 23 - x % 24); }},
+        {"double height lies across", "1D 21 01 1B 56 01 41 0A", 48, 12,
+         [&](int x, int y) { return upright(y, 23 - x / 2); }},
+        {"double width lies along", "1D 21 10 1B 56 01 41 0A", 24, 24,
+         [&](int x, int y) { return upright(y / 2, 23 - x); }},
+        {"never underlined", "1B 2D 02 1B 56 01 41 0A", 24, 12,
+         [&](int x, int y) { return upright(y, 23 - x); }},
+    };
+    for (const auto& c : turned) {
+        const QImage drawn = picture(c.hex);
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const bool inside = x >= 32 && x < 32 + c.width && y < c.height;
+                ASSERT_EQ(black(drawn, x, y), inside && c.dot(x - 32, y))
+                    << c.name << " at " << x << "," << y;
+            }
+    }
+    const struct {
+        const char* name;
+        const char* hex;  // the line, printed upright and after ESC { 1
+        int inkHeight;
+    } upended[] = {
+        {"characters", "41 42 D6 D0 0A", 24},
+        {"of two heights and a picture", "41 1D 21 01 42 1B 2A 00 02 00 81 18 0A", 48},
+        {"in a line taller than its ink", "1B 33 50 1B 61 01 41 42 0A", 24},
+    };
+    for (const auto& c : upended) {
+        const QImage plain = picture(c.hex), drawn = picture(std::string("1B 7B 01 ") + c.hex);
+        ASSERT_EQ(drawn.size(), plain.size()) << c.name;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 32; x < 32 + 576; ++x) {
+                const bool expected = y < c.inkHeight
+                                          ? black(plain, 32 + 575 - (x - 32), c.inkHeight - 1 - y)
+                                          : black(plain, x, y);
+                ASSERT_EQ(black(drawn, x, y), expected) << c.name << " at " << x << "," << y;
+            }
+    }
+    // The mode changes only between lines, and stays until turned off there.
+    vp::RecordingSink sink;
+    vp::PrinterEngine roll(Paper::millimetres80(), sink);
+    roll.feed(bytesFromHex("1B 7B 01 41 0A 41 1B 7B 00 0A 41 0A 1B 7B 00 41 0A 1B 69"));
+    const vp::Receipt receipt = sink.takeReceipts().front();
+    std::vector<bool> upsideDown;
+    for (const vp::Item& item : receipt.items)
+        if (const auto* line = std::get_if<vp::PrintedLine>(&item))
+            upsideDown.push_back(line->upsideDown);
+    EXPECT_EQ(upsideDown, (std::vector<bool>{true, true, true, false}));
+    const std::vector<std::string> events = receipt.events();
+    EXPECT_NE(std::find(events.begin(), events.end(),
+                        "upside-down printing ignored: not at the beginning of a line, 1B 7B 00"),
+              events.end());
 }
 
 // The PNG holds one bit a dot and the very dots drawn: text in every style, Chinese, markers,
@@ -331,6 +410,122 @@ TEST(LibraryStreams, PrintAsTheLibrariesMeantThem) {
             const bool read =
                 std::find(found.begin(), found.end(), symbology + ":" + text) != found.end();
             EXPECT_TRUE(read) << stream << ": " << symbology << " " << text;
+        }
+    }
+}
+
+// Black dots of a picture as one number, with its size and ink, whatever its format.
+std::string fingerprint(const QImage& picture) {
+    std::uint64_t hash = 14695981039346656037ull;
+    int ink = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); x += 8) {
+            unsigned byte = 0;
+            for (int bit = 0; bit < 8 && x + bit < picture.width(); ++bit)
+                if (qGray(picture.pixel(x + bit, y)) < 128) byte |= 0x80u >> bit, ++ink;
+            hash = (hash ^ byte) * 1099511628211ull;
+        }
+    char text[64];
+    std::snprintf(text, sizeof text, "%dx%d ink %d %016llx", picture.width(), picture.height(), ink,
+                  static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// Every style the renderer draws, on one receipt: sizes, fonts, emphasis, underlines, reverse,
+// spacing and positions, Chinese characters in their modes, pictures in lines and blocks at
+// every scale, barcodes with their text, markers.
+std::string everyStyle() {
+    std::string bytes = bytesFromHex("1B 40");
+    for (const char* hex : {"00", "01", "08", "80", "88", "30", "31", "B9"})
+        bytes += bytesFromHex(std::string("1B 21 ") + hex) + "Style Ab9" + gbk("样式") + "\n";
+    for (int size = 0; size < 8; ++size)
+        bytes += bytesFromHex("1D 21") + char(size * 16 + (7 - size)) + "W" + gbk("宽") + "\n";
+    bytes += bytesFromHex("1D 21 00 1B 2D 02 1D 42 01 1B 20 03") + "Reverse " + gbk("反白") +
+             bytesFromHex("1D 42 00 1B 2D 01 1B 20 00 1B 47 01") + " under" +
+             bytesFromHex("1B 47 00 1B 2D 00 1B 24 00 01") + "@256\n";
+    bytes += bytesFromHex("1C 53 02 04 1C 2D 02 1C 21 0C") + gbk("汉字") +
+             bytesFromHex("1C 21 00 1C 2D 00 1C 57 01") + gbk("四倍") +
+             bytesFromHex("1C 57 00 1C 53 00 00 1C 2E") + "\xD6\xD0" +
+             bytesFromHex("1C 26 1B 61 01") + "centre\n" + bytesFromHex("1B 61 02") + "right\n";
+    bytes += bytesFromHex(
+        "1B 61 00 41 1B 2A 00 03 00 F0 0F AA 1B 2A 01 02 00 81 18 1B 2A 21 02 "
+        "00 FF 00 FF 01 02 03 42 0A");
+    for (const char* m : {"30", "31", "32", "33"})
+        bytes +=
+            bytesFromHex(std::string("1B 61 01 1D 76 30 ") + m + " 02 00 03 00 F0 0F 81 18 AA 55");
+    bytes += bytesFromHex("1B 61 00 1D 48 03 1D 66 01 1D 68 30") + barcode(73, "{BStyle-1");
+    bytes += bytesFromHex("1B 7A 41 0A 1D 56 00");
+    return bytes;
+}
+
+// The pictures of everything the tests print, as they were drawn when the renderer was made
+// to draw into one bit: a change of a single dot in any of them shows here. A stream's
+// pictures are listed one after another. VP_PICTURES_OUT=DIR writes them as PNG files there
+// and prints this table afresh; VP_EXTRA_STREAMS=DIR draws the .bin files there too.
+TEST(Renderer, DrawsEveryStreamAsBefore) {
+    if (!vp::ReceiptRenderer::missingFonts().isEmpty()) GTEST_SKIP() << "fonts missing";
+    struct Stream {
+        std::string name, bytes;
+    };
+    std::vector<Stream> streams = {{"technician", technicianBannerPhase() + technicianTextPhase()},
+                                   {"every style", everyStyle()}};
+    auto addFolder = [&](const QString& folder) {
+        for (const QString& file : QDir(folder).entryList({QStringLiteral("*.bin")}, QDir::Files))
+            streams.push_back({file.toStdString(), readFile((folder + "/" + file).toStdString())});
+    };
+    addFolder(QStringLiteral(LIBRARY_STREAMS));
+    if (const char* extra = std::getenv("VP_EXTRA_STREAMS")) addFolder(QString(extra));
+    for (const DiagnosticPageInfo& info : diagnosticPages())
+        streams.push_back({"page " + std::string(info.key),
+                           diagnosticPageStream(info.page, {"/dev/pts/9", "2026-12-08 19:05:31"})});
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"technician", {"640x648 ink 11548 eb68236133ea893c"}},
+        {"every style", {"640x1428 ink 44169 7023e33b6dae2f47", "640x46 ink 900 bc69c703a03ac7a1"}},
+        {"encoder-58mm.bin", {"464x573 ink 31244 63b33dc177ce172d"}},
+        {"encoder-column.bin", {"640x752 ink 52149 5c1937781d77af89"}},
+        {"encoder-raster.bin", {"640x920 ink 53979 5d8bb2a2f5eaf7f3"}},
+        {"esc-pos-encoder-3.bin", {"640x486 ink 25940 548051f2f912fdf9"}},
+        {"escpos-buffer.bin", {"640x507 ink 52032 ea6ee3883103cb1b"}},
+        {"escpos.bin", {"640x536 ink 40685 59fc6ed6fd93665a"}},
+        {"node-escpos.bin", {"640x644 ink 55071 0232cc4d8d39044e"}},
+        {"receiptline-escpos-58mm.bin", {"464x549 ink 48544 bbdcafe96b078a1b"}},
+        {"receiptline-escpos.bin", {"640x866 ink 60304 97a396f01bd3a8c5"}},
+        {"receiptline-generic-58mm.bin", {"464x496 ink 31146 a0f60e9ff05f1b2e"}},
+        {"receiptline-impact.bin", {"640x208 ink 20090 1e8679c10d1ba512"}},
+        {"receiptline-multilingual.bin", {"640x420 ink 17822 a3cdace33e01826f"}},
+        {"thermal-printer-china.bin", {"640x1001 ink 54121 56fa8f6c8e579b85"}},
+        {"thermal-printer-europe.bin", {"640x526 ink 16691 9123b80e38608f3b"}},
+        {"page charset", {"640x1294 ink 37531 cdc50c759567824c"}},
+        {"page codepages", {"640x3844 ink 138123 cad63943f7762a6a"}},
+        {"page images", {"640x1210 ink 55185 2bfb22562c5ed7ea"}},
+        {"page barcodes", {"640x3065 ink 139732 19f521243e09037d"}},
+        {"page layout", {"640x1924 ink 68281 98b3af092bffc17c"}},
+        {"page selftest",
+         {"640x1054 ink 30008 0d98e795a04f3340", "640x136 ink 824 ab207524af118a3d"}},
+        {"page hexdump", {"640x408 ink 15477 2f1aa0a89d2ec930"}},
+    };
+    const char* out = std::getenv("VP_PICTURES_OUT");
+    for (const Stream& stream : streams) {
+        const Paper paper = stream.name.find("58mm") != std::string::npos ? Paper::millimetres58()
+                                                                          : Paper::millimetres80();
+        std::vector<std::string> drawn;
+        for (const QImage& picture : render(stream.bytes, paper)) {
+            drawn.push_back(fingerprint(picture));
+            if (out) {
+                vp::savePicture(picture, QString("%1/%2-%3.png")
+                                             .arg(out, QString::fromStdString(stream.name))
+                                             .arg(drawn.size()));
+            }
+        }
+        if (out) {
+            std::printf("        {\"%s\",\n         {", stream.name.c_str());
+            for (std::size_t i = 0; i < drawn.size(); ++i)
+                std::printf("%s\"%s\"", i > 0 ? ", " : "", drawn[i].c_str());
+            std::printf("}},\n");
+        }
+        const auto found = expected.find(stream.name);
+        if (found != expected.end()) {
+            EXPECT_EQ(drawn, found->second) << stream.name;
         }
     }
 }

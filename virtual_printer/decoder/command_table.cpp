@@ -119,6 +119,8 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1B\x6D", fixed(0), &Decoder::partialCut},                            // ESC m
     {"\x1B\x70", chosen(drawerPulseParameters), &Decoder::drawerPulse},      // ESC p
     {"\x1B\x2A", block(3, bitImageBytes), &Decoder::bitImage, "bit image"},  // ESC *
+    {"\x1B\x56", fixed(1), &Decoder::rotation},                              // ESC V
+    {"\x1B\x7B", fixed(1), &Decoder::upsideDown},                            // ESC {
     // GS: character size, barcodes, cuts, pictures, replies.
     {"\x1D\x21", fixed(1), &Decoder::characterSize},                                     // GS !
     {"\x1D\x4C", fixed(2), &Decoder::leftMargin},                                        // GS L
@@ -174,8 +176,6 @@ const Decoder::Command Decoder::commands[] = {
     {"\x1D\x62", fixed(1), &Decoder::setting, "smoothing"},                           // GS b
     {"\x1D\x50", fixed(2), &Decoder::motionUnits},                                    // GS P
     // Commands that change the paper but are not drawn (yet): a marker shows where.
-    {"\x1B\x7B", fixed(1), &Decoder::notDrawn, "upside-down printing"},               // ESC {
-    {"\x1B\x56", fixed(1), &Decoder::notDrawn, "90° rotation"},                       // ESC V
     {"\x1B\x25", fixed(1), &Decoder::notDrawn, "user-defined characters"},            // ESC %
     {"\x1D\x28", block(3, littleEndian<1, 2>), &Decoder::notDrawn, "GS ( function"},  // GS (
     // Other dialects that libraries send: ESC/P's italic, a beeper, and the DC2 commands of

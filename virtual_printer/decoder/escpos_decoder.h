@@ -83,6 +83,7 @@ private:
         std::uint8_t widthScale = 1, heightScale = 1;
         std::uint8_t kanjiUnderline = 0;
         std::uint8_t kanjiWidthScale = 1, kanjiHeightScale = 1;
+        bool turned = false, upsideDown = false;  // ESC V, ESC {
         bool reverse = false;
         bool kanji = true;  // Chinese-market printers start in Kanji mode
         int codeTable = 0;
@@ -174,6 +175,8 @@ private:
     void characterFont(const Received& command);
     void characterSize(const Received& command);
     void reversePrinting(const Received& command);
+    void rotation(const Received& command);
+    void upsideDown(const Received& command);
     void codeTable(const Received& command);
     void internationalSet(const Received& command);
     void kanjiOn(const Received& command);

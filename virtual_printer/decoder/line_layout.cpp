@@ -143,6 +143,7 @@ Run Decoder::styledRun(Run::Kind kind) const {
 
 void Decoder::place(Run::Kind kind, std::u32string_view characters) {
     Run style = styledRun(kind);
+    if (modes_.turned) turnClockwise(style);
     const Area inside = area();
     while (!characters.empty()) {
         const int room = inside.width - line_.position;
@@ -233,6 +234,7 @@ void Decoder::printLine(int feedDots) {
     printed.images = std::move(line_.images);
     printed.align = align;
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
+    printed.upsideDown = modes_.upsideDown && !printed.blank();
     line_ = PendingLine{};
     if (printed.height > 0) sink_.item(Item(std::in_place_type<PrintedLine>, std::move(printed)));
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "character_sets.h"
 
@@ -108,6 +109,37 @@ void Decoder::characterSize(const Received& command) {
 void Decoder::reversePrinting(const Received& command) {
     modes_.reverse = (command.parameter() & 0x01) != 0;
 }
+
+void Decoder::rotation(const Received& command) {
+    if (const auto value = choice(command, 2)) modes_.turned = *value != 0;
+}
+
+void Decoder::upsideDown(const Received& command) {
+    // The whole line turns, so the mode changes only before anything is on it.
+    if (!atLineStart()) {
+        note("upside-down printing ignored: not at the beginning of a line, " +
+             hexBytes(command.bytes));
+        return;
+    }
+    modes_.upsideDown = (command.parameter() & 0x01) != 0;
+}
+
+namespace decoding {
+
+void turnClockwise(Run& run) {
+    const int spacing = run.pitch / run.style.widthScale - run.cellWidth;
+    const int leftSpacing = run.leftGap / run.style.widthScale;
+    // Enlarged along the character's own width and height, which now lie the other way.
+    std::swap(run.cellWidth, run.cellHeight);
+    std::swap(run.style.widthScale, run.style.heightScale);
+    run.pitch = (run.cellWidth + spacing) * run.style.widthScale;
+    run.leftGap = leftSpacing * run.style.widthScale;
+    // Turned characters are never underlined.
+    run.style.underline = 0;
+    run.style.turned = true;
+}
+
+}  // namespace decoding
 
 void Decoder::codeTable(const Received& command) {
     modes_.codeTable = command.parameter();

@@ -30,6 +30,9 @@ struct CharStyle {
     std::uint8_t widthScale = 1;
     std::uint8_t heightScale = 1;
     bool reverse = false;  // white on black
+    // A quarter turn clockwise (ESC V), cell and all: the run's cells and scales are already
+    // as they lie on paper, its glyphs are turned.
+    bool turned = false;
     friend bool operator==(const CharStyle&, const CharStyle&) = default;
 };
 
@@ -87,6 +90,9 @@ struct PrintedLine {
     int height = 0;
     std::vector<LineImage> images;
     Align align{};  // the alignment it was printed with
+    // Printed turned half round (ESC {): the ink, `inkHeight` dots of the printable width,
+    // upside down and right to left.
+    bool upsideDown = false;
     bool blank() const { return runs.empty() && images.empty(); }
     friend bool operator==(const PrintedLine&, const PrintedLine&) = default;
 };

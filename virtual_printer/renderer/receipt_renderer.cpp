@@ -1,11 +1,13 @@
 #include "receipt_renderer.h"
 
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
 
+#include "dot_surface.h"
 #include "head_metrics.h"
 
 namespace vp {
@@ -34,18 +36,37 @@ QFont fittedFont(const QStringList& families, int width, int height) {
     return font;
 }
 
-QImage drawCell(const QFont& font, char32_t character, int width, int height, QColor colour) {
+// A character's dots in a cell of its own: the face drawn without smoothing, centred, a dot
+// black where the glyph covers it at least half.
+Bitmap drawCell(const QFont& font, char32_t character, int width, int height) {
     QImage cell(width, height, QImage::Format_ARGB32_Premultiplied);
     cell.fill(Qt::transparent);
-    QPainter painter(&cell);
-    painter.setFont(font);
-    painter.setPen(colour);
-    const QFontMetrics metrics(font);
-    const int baseline = (height - metrics.ascent() - metrics.descent()) / 2 + metrics.ascent();
-    const QString text = QString::fromUcs4(&character, 1);
-    const int left = (width - metrics.horizontalAdvance(text)) / 2;
-    painter.drawText(left, baseline, text);
-    return cell;
+    {
+        QPainter painter(&cell);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        const QFontMetrics metrics(font);
+        const int baseline = (height - metrics.ascent() - metrics.descent()) / 2 + metrics.ascent();
+        const QString text = QString::fromUcs4(&character, 1);
+        const int left = (width - metrics.horizontalAdvance(text)) / 2;
+        painter.drawText(left, baseline, text);
+    }
+    Bitmap dots;
+    dots.width = width;
+    dots.height = height;
+    dots.rows.assign(std::size_t(dots.rowBytes()) * std::size_t(height), 0);
+    for (int y = 0; y < height; ++y) {
+        const auto* pixels = reinterpret_cast<const QRgb*>(cell.constScanLine(y));
+        for (int x = 0; x < width; ++x)
+            if (qAlpha(pixels[x]) >= 128)
+                dots.rows[std::size_t(y * dots.rowBytes() + x / 8)] |=
+                    std::uint8_t(0x80 >> (x % 8));
+    }
+    return dots;
+}
+
+dots::Surface surfaceOf(QImage& picture) {
+    return {picture.bits(), picture.width(), picture.height(), picture.bytesPerLine()};
 }
 
 }  // namespace
@@ -66,42 +87,50 @@ QStringList ReceiptRenderer::missingFonts() {
     return missing;
 }
 
-const ReceiptRenderer::Cell& ReceiptRenderer::glyph(Run::Kind kind, Font font, char32_t character) {
+const Bitmap& ReceiptRenderer::glyph(Run::Kind kind, Font font, char32_t character, int widthScale,
+                                     bool turned) {
     const bool kanji = kind == Run::Kind::Double;
-    const quint64 key = (quint64(character) << 8) | (kanji ? 2 : 0) | (font == Font::B ? 1 : 0);
-    auto found = glyphs_.constFind(key);
-    if (found != glyphs_.constEnd()) return *found;
-    const QFont& face = kanji ? kanjiFont_ : font == Font::A ? fontA_ : fontB_;
-    const int width = kanji ? kanjiCell : cellWidth(font);
-    const int height = kanji ? kanjiCell : cellHeight(font);
-    Cell cell{drawCell(face, character, width, height, Qt::black),
-              drawCell(face, character, width, height, Qt::white)};
-    return *glyphs_.insert(key, cell);
+    const std::uint64_t key = (std::uint64_t(character) << 16) | std::uint64_t(widthScale) << 4 |
+                              (turned ? 4 : 0) | (kanji ? 2 : 0) | (font == Font::B ? 1 : 0);
+    if (auto found = glyphs_.find(key); found != glyphs_.end()) return found->second;
+    Bitmap dots;
+    if (widthScale > 1) {
+        dots = dots::widened(glyph(kind, font, character, 1, turned), widthScale);
+    } else if (turned) {
+        dots = dots::turnedClockwise(glyph(kind, font, character));
+    } else {
+        const QFont& face = kanji ? kanjiFont_ : font == Font::A ? fontA_ : fontB_;
+        dots = drawCell(face, character, kanji ? kanjiCell : cellWidth(font),
+                        kanji ? kanjiCell : cellHeight(font));
+    }
+    return glyphs_.emplace(key, std::move(dots)).first->second;
 }
 
 QImage ReceiptRenderer::render(const Receipt& receipt) {
     const int width = paper_.widthDots();
     const int height = std::clamp(receipt.heightDots(), 8, tallestPicture);
-    QImage picture(width, height, QImage::Format_Grayscale8);
-    picture.fill(Qt::white);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    QImage picture(width, height, QImage::Format_Mono);
+    picture.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    picture.fill(0);
     int top = 0;
     for (const Item& item : receipt.items) {
         if (top >= height) break;
         std::visit(
             Overloaded{
                 [&](const PrintedLine& line) {
-                    for (const Run& run : line.runs) drawRun(painter, run, top, line.inkHeight);
+                    for (const Run& run : line.runs) drawRun(picture, run, top, line.inkHeight);
                     // Images stand on the baseline, as glyphs do.
                     for (const LineImage& image : line.images)
-                        drawBitmap(painter, image.bitmap, image.x,
+                        drawBitmap(picture, image.bitmap, image.x,
                                    top + line.inkHeight - image.bitmap.printedHeight());
+                    // The head prints the line's last dot row first, from its right end.
+                    if (line.upsideDown)
+                        dots::upend(surfaceOf(picture), paper_.marginDots, top,
+                                    paper_.printableDots, line.inkHeight);
                 },
-                [&](const Barcode& barcode) { drawBarcode(painter, barcode, top); },
-                [&](const ImageBlock& image) { drawBitmap(painter, image.bitmap, image.x, top); },
-                [&](const Cut& cut) { drawCut(painter, cut, top, width); },
+                [&](const Barcode& barcode) { drawBarcode(picture, barcode, top); },
+                [&](const ImageBlock& image) { drawBitmap(picture, image.bitmap, image.x, top); },
+                [&](const Cut& cut) { drawCut(picture, cut, top, width); },
                 [](const Event&) {},
             },
             item);
@@ -110,54 +139,53 @@ QImage ReceiptRenderer::render(const Receipt& receipt) {
     return picture;
 }
 
-void ReceiptRenderer::drawRun(QPainter& painter, const Run& run, int lineTop, int inkHeight) {
+void ReceiptRenderer::drawRun(QImage& picture, const Run& run, int lineTop, int inkHeight) {
+    const dots::Surface surface = surfaceOf(picture);
     // Characters of different heights stand on one baseline.
     const int top = lineTop + inkHeight - run.height();
-    const QRect box(paper_.marginDots + run.x, top, run.width(), run.height());
+    const int left = paper_.marginDots + run.x;
     if (run.kind == Run::Kind::Marker) {
-        painter.fillRect(box, Qt::black);
+        dots::fill(surface, left, top, run.width(), run.height(), true);
         for (std::size_t i = 0; i < run.text.size(); ++i) {
-            const QImage& white = glyph(Run::Kind::Single, Font::B, run.text[i]).white;
-            painter.drawImage(box.x() + markerPadding + int(i) * white.width(),
-                              top + (run.height() - white.height()) / 2, white);
+            const Bitmap& white = glyph(Run::Kind::Single, Font::B, run.text[i]);
+            dots::paint(surface, left + markerPadding + int(i) * white.width,
+                        top + (run.height() - white.height) / 2, white, 1, dots::Ink::White);
         }
         return;
     }
-    if (run.style.reverse) painter.fillRect(box, Qt::black);
-    drawCharacters(painter, run, top, run.style.reverse);
+    if (run.style.reverse) dots::fill(surface, left, top, run.width(), run.height(), true);
+    drawCharacters(picture, run, top, 0);
     // An emphasised character is printed twice, one dot to the right.
-    if (run.style.emphasised) {
-        painter.translate(1, 0);
-        drawCharacters(painter, run, top, run.style.reverse);
-        painter.translate(-1, 0);
-    }
-    if (run.style.underline > 0) {
-        const QRect line(box.x(), box.bottom() + 1 - run.style.underline, box.width(),
-                         run.style.underline);
-        painter.fillRect(line, run.style.reverse ? Qt::white : Qt::black);
-    }
+    if (run.style.emphasised) drawCharacters(picture, run, top, 1);
+    // Reverse printing outranks underline: the printer keeps the mode but draws no line.
+    if (run.style.underline > 0 && !run.style.reverse)
+        dots::fill(surface, left, top + run.height() - run.style.underline, run.width(),
+                   run.style.underline, true);
 }
 
-void ReceiptRenderer::drawCharacters(QPainter& painter, const Run& run, int top, bool white) {
-    const int left = paper_.marginDots + run.x + run.leftGap;
-    const QSize scaled(run.cellWidth * run.style.widthScale, run.height());
+void ReceiptRenderer::drawCharacters(QImage& picture, const Run& run, int top, int shift) {
+    const dots::Surface surface = surfaceOf(picture);
+    const int left = paper_.marginDots + run.x + run.leftGap + shift;
+    const dots::Ink ink = run.style.reverse ? dots::Ink::White : dots::Ink::Black;
     for (std::size_t i = 0; i < run.text.size(); ++i) {
         if (run.text[i] == U' ') continue;
-        const Cell& cell = glyph(run.kind, run.style.font, run.text[i]);
-        // Enlarged dot by dot: without smoothing, scaling repeats pixels as the head does.
-        painter.drawImage(QRect(QPoint(left + int(i) * run.pitch, top), scaled),
-                          white ? cell.white : cell.black);
+        // Enlarged dot by dot, as the head does.
+        dots::paint(
+            surface, left + int(i) * run.pitch, top,
+            glyph(run.kind, run.style.font, run.text[i], run.style.widthScale, run.style.turned),
+            run.style.heightScale, ink);
     }
 }
 
-void ReceiptRenderer::drawBarcode(QPainter& painter, const Barcode& barcode, int top) {
+void ReceiptRenderer::drawBarcode(QImage& picture, const Barcode& barcode, int top) {
+    const dots::Surface surface = surfaceOf(picture);
     const int textHeight = cellHeight(barcode.hriFont) + hriGapDots;
     const bool above = barcode.hri == HriPosition::Above || barcode.hri == HriPosition::Both;
     const bool below = barcode.hri == HriPosition::Below || barcode.hri == HriPosition::Both;
     const int barsTop = top + (above ? textHeight : 0);
     int x = paper_.marginDots + barcode.x;
     for (std::size_t i = 0; i < barcode.bars.size(); ++i) {
-        if (i % 2 == 0) painter.fillRect(x, barsTop, barcode.bars[i], barcode.barHeight, Qt::black);
+        if (i % 2 == 0) dots::fill(surface, x, barsTop, barcode.bars[i], barcode.barHeight, true);
         x += barcode.bars[i];
     }
     const int textWidth = int(barcode.text.size()) * cellWidth(barcode.hriFont);
@@ -165,45 +193,43 @@ void ReceiptRenderer::drawBarcode(QPainter& painter, const Barcode& barcode, int
     auto drawText = [&](int textTop) {
         for (std::size_t i = 0; i < barcode.text.size(); ++i) {
             const auto c = static_cast<unsigned char>(barcode.text[i]);
-            painter.drawImage(textLeft + int(i) * cellWidth(barcode.hriFont), textTop,
-                              glyph(Run::Kind::Single, barcode.hriFont, c).black);
+            dots::paint(surface, textLeft + int(i) * cellWidth(barcode.hriFont), textTop,
+                        glyph(Run::Kind::Single, barcode.hriFont, c), 1, dots::Ink::Black);
         }
     };
     if (above) drawText(top);
     if (below) drawText(barsTop + barcode.barHeight + hriGapDots);
 }
 
-void ReceiptRenderer::drawBitmap(QPainter& painter, const Bitmap& bitmap, int x, int top) {
+void ReceiptRenderer::drawBitmap(QImage& picture, const Bitmap& bitmap, int x, int top) {
     if (bitmap.width == 0 || bitmap.height == 0) return;
-    QImage dots(bitmap.rows.data(), bitmap.width, bitmap.height, bitmap.rowBytes(),
-                QImage::Format_Mono);
-    dots.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    painter.save();
     // Nothing prints outside the head's width.
-    painter.setClipRect(paper_.marginDots, 0, paper_.printableDots, painter.device()->height());
-    // Without smoothing, enlarging repeats each dot.
-    painter.drawImage(
-        QRect(paper_.marginDots + x, top, bitmap.printedWidth(), bitmap.printedHeight()), dots);
-    painter.restore();
+    dots::paint(surfaceOf(picture), paper_.marginDots + x, top,
+                dots::widened(bitmap, bitmap.widthScale), bitmap.heightScale, dots::Ink::Opaque,
+                paper_.marginDots, paper_.marginDots + paper_.printableDots);
 }
 
-void ReceiptRenderer::drawCut(QPainter& painter, const Cut& cut, int top, int width) {
+void ReceiptRenderer::drawCut(QImage& picture, const Cut& cut, int top, int width) {
     // A dashed line across the whole paper; a partial cut leaves its middle uncut.
     const int y = top + cutStripDots / 2 - 1;
     const int middle = width / 2, uncut = 24;
     for (int x = 0; x < width; x += 12) {
         if (cut.partial && x + 8 > middle - uncut / 2 && x < middle + uncut / 2) continue;
-        painter.fillRect(x, y, 8, 2, Qt::black);
+        dots::fill(surfaceOf(picture), x, y, 8, 2, true);
     }
 }
 
 bool savePicture(const QImage& picture, const QString& path) {
-    // Qt's general conversion to one bit costs more than drawing the receipt; the picture
-    // holds only black and white, so a dot is black exactly when it is darker than mid grey,
-    // as Qt's threshold has it.
-    const QImage grey = picture.format() == QImage::Format_Grayscale8
-                            ? picture
-                            : picture.convertToFormat(QImage::Format_Grayscale8);
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (picture.format() == QImage::Format_Mono && picture.colorCount() == 2 &&
+        picture.color(0) == qRgb(255, 255, 255) && picture.color(1) == qRgb(0, 0, 0)) {
+        auto* bits = const_cast<uchar*>(picture.constBits());
+        return dots::writePng({bits, picture.width(), picture.height(), picture.bytesPerLine()},
+                              file);
+    }
+    // Anything else, such as the window's whole roll: a dot is black exactly when it is darker
+    // than mid grey, as Qt's threshold has it.
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
     QImage mono(grey.width(), grey.height(), QImage::Format_Mono);
     mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     const int width = grey.width(), rowBytes = int(mono.bytesPerLine());
@@ -214,9 +240,7 @@ bool savePicture(const QImage& picture, const QString& path) {
         for (int x = 0; x < width; ++x)
             if (in[x] < 128) out[x >> 3] |= uchar(0x80 >> (x & 7));
     }
-    // zlib's fastest level, which Qt's PNG writer takes as quality 89 ((100 - 89) * 9 / 91):
-    // a receipt is mostly blank paper, which any level packs well.
-    return mono.save(path, "PNG", 89);
+    return savePicture(mono, path);
 }
 
 }  // namespace vp

@@ -1,17 +1,19 @@
 #pragma once
 
 #include <QFont>
-#include <QHash>
 #include <QImage>
 #include <QStringList>
+#include <unordered_map>
 
 #include "printed_items.h"
 
 namespace vp {
 
 // Draws receipts as thermal paper: one printer dot is one pixel, black on white, the paper's
-// unprintable margins included. Glyphs are drawn once per character and enlarged dot by dot,
-// as the printer's head does. Needs a QGuiApplication for its fonts.
+// unprintable margins included. The picture has one bit a dot (QImage::Format_Mono, 1 for
+// black) and is drawn into bit by bit, as the head's line buffer is: glyphs are rasterised
+// once per character into dots and enlarged dot by dot; pictures and symbols are copied as
+// bits. Needs a QGuiApplication for its fonts.
 class ReceiptRenderer {
 public:
     explicit ReceiptRenderer(Paper paper);
@@ -25,24 +27,23 @@ public:
     static constexpr int tallestPicture = 30000;
 
 private:
-    struct Cell {
-        QImage black, white;
-    };
-    // A character drawn once, at its unscaled cell size, in both colours.
-    const Cell& glyph(Run::Kind kind, Font font, char32_t character);
-    void drawRun(QPainter& painter, const Run& run, int lineTop, int inkHeight);
-    void drawCharacters(QPainter& painter, const Run& run, int top, bool white);
-    void drawBarcode(QPainter& painter, const Barcode& barcode, int top);
+    // A character's dots in its cell, widened by `widthScale`, turned as ESC V turns it.
+    const Bitmap& glyph(Run::Kind kind, Font font, char32_t character, int widthScale = 1,
+                        bool turned = false);
+    void drawRun(QImage& picture, const Run& run, int lineTop, int inkHeight);
+    void drawCharacters(QImage& picture, const Run& run, int top, int shift);
+    void drawBarcode(QImage& picture, const Barcode& barcode, int top);
     // `x` counts from the left of the printable area.
-    void drawBitmap(QPainter& painter, const Bitmap& bitmap, int x, int top);
-    void drawCut(QPainter& painter, const Cut& cut, int top, int width);
+    void drawBitmap(QImage& picture, const Bitmap& bitmap, int x, int top);
+    void drawCut(QImage& picture, const Cut& cut, int top, int width);
 
     Paper paper_;
     QFont fontA_, fontB_, kanjiFont_;
-    QHash<quint64, Cell> glyphs_;
+    std::unordered_map<std::uint64_t, Bitmap> glyphs_;
 };
 
-// Saves a rendered receipt as a one-bit PNG.
+// Saves a rendered receipt as a one-bit PNG. Any other picture is saved with its pixels darker
+// than mid grey as black.
 bool savePicture(const QImage& picture, const QString& path);
 
 }  // namespace vp
