@@ -11,6 +11,7 @@
 #include "job_steps.h"
 #include "printer_status.h"
 #include "receipts.h"
+#include "status_json.h"
 
 namespace {
 
@@ -301,25 +302,6 @@ std::string counterName(int number) {
 
 namespace {
 
-// Texts here are UTF-8 of the tool's own making: only quotes, backslashes and control
-// characters need escaping.
-std::string jsonText(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
-
 std::string jsonNumber(const std::optional<std::uint64_t>& value) {
     return value ? std::to_string(*value) : "null";
 }
@@ -328,10 +310,10 @@ std::string jsonNumber(const std::optional<std::uint64_t>& value) {
 
 std::string burnInJson(const std::string& port, const BurnInResult& result) {
     std::string json =
-        "{\"port\":" + jsonText(port) + ",\"rounds\":" + std::to_string(result.rounds) +
+        "{\"port\":" + jsonString(port) + ",\"rounds\":" + std::to_string(result.rounds) +
         ",\"rounds_done\":" + std::to_string(result.roundsDone) +
         ",\"passed\":" + (result.passed() ? "true" : "false") +
-        ",\"fault\":" + (result.fault ? jsonText(*result.fault) : "null") +
+        ",\"fault\":" + (result.fault ? jsonString(*result.fault) : "null") +
         ",\"fault_round\":" + (result.fault ? std::to_string(result.faultRound) : "null") +
         ",\"stopped\":" + (result.stoppedByUser ? "true" : "false") +
         ",\"receipts\":" + std::to_string(result.receipts) +
@@ -346,7 +328,7 @@ std::string burnInJson(const std::string& port, const BurnInResult& result) {
                                       ",\"median\":" + std::to_string(times.median.count()) +
                                       ",\"max\":" + std::to_string(times.longest.count()) + "}");
     json +=
-        ",\"last_status\":" + (result.lastStatus.empty() ? "null" : jsonText(result.lastStatus));
+        ",\"last_status\":" + (result.lastStatus.empty() ? "null" : jsonString(result.lastStatus));
     json += ",\"counters\":[";
     bool first = true;
     for (const BurnInCounter& counter : countersOf(result)) {

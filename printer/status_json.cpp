@@ -6,6 +6,24 @@
 #include <string_view>
 #include <vector>
 
+std::string jsonString(std::string_view text, bool bytesAsCodes) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || (bytesAsCodes && byte > 0x7E)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
 namespace {
 
 bool bit(std::uint8_t byte, int n) {
@@ -15,21 +33,7 @@ bool bit(std::uint8_t byte, int n) {
 // Printer names are bytes as the printer sent them: anything outside printable ASCII is written
 // as its byte value, so that the output is always valid UTF-8 and valid JSON.
 std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
+    return jsonString(text, true);
 }
 
 std::string orNull(const std::optional<std::string>& value) {

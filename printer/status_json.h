@@ -1,9 +1,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "printer_info.h"
 #include "status_answers.h"
+
+// Text as a JSON string. UTF-8 goes as it is; with `bytesAsCodes`, every byte outside printable
+// ASCII is written as its value instead, for bytes that are no text of a known encoding.
+std::string jsonString(std::string_view text, bool bytesAsCodes = false);
 
 // One status query as one JSON object, for scripts: `port`, `answered`, what the printer said
 // of itself (null where it did not say), `errors`, its IDs and names and the requests it left

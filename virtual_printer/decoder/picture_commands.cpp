@@ -170,7 +170,7 @@ void Decoder::rasterGraphics(const Received& command) {
 }
 
 // Function 50: the print buffer's graphics printed.
-void Decoder::printGraphicsBuffer(const Received& command) {
+void Decoder::printGraphicsBuffer(const Received&) {
     if (graphicsBuffer_) printBlock(*std::exchange(graphicsBuffer_, {}), "graphics");
 }
 
