@@ -15,14 +15,22 @@ namespace vp {
 struct PrinterSettings {
     // Customized values, numbered as the command reference numbers them, and one of this
     // printer's own for the code table ESC t selects at power on.
-    static constexpr int paperWidth = 3, printDensity = 5, printSpeed = 6, codeTable = 70;
+    static constexpr int userMemory = 1, graphicsMemory = 2, paperWidth = 3, printDensity = 5,
+                         printSpeed = 6, codeTable = 70;
+    // The memories' capacities as the reference codes them: 64 KB of user memory, 384 KB of
+    // graphics.
+    static constexpr int userMemory64k = 2, graphicsMemory384k = 7;
     // The paper width values of 58 and 80 mm paper.
     static constexpr int width58 = 2, width80 = 6;
 
     std::array<std::string, 8> memorySwitches = {"00000000", "00000000", "00000000", "00000000",
                                                  "00000000", "00000000", "00000000", "00000000"};
-    std::map<int, int> customized = {
-        {paperWidth, width80}, {printDensity, 0}, {printSpeed, 5}, {codeTable, 0}};
+    std::map<int, int> customized = {{userMemory, userMemory64k},
+                                     {graphicsMemory, graphicsMemory384k},
+                                     {paperWidth, width80},
+                                     {printDensity, 0},
+                                     {printSpeed, 5},
+                                     {codeTable, 0}};
     friend bool operator==(const PrinterSettings&, const PrinterSettings&) = default;
 };
 
