@@ -32,12 +32,12 @@ bool bit(std::uint8_t byte, int n) {
 
 // Printer names are bytes as the printer sent them: anything outside printable ASCII is written
 // as its byte value, so that the output is always valid UTF-8 and valid JSON.
-std::string quoted(std::string_view text) {
+std::string asciiJson(std::string_view text) {
     return jsonString(text, true);
 }
 
 std::string orNull(const std::optional<std::string>& value) {
-    return value ? quoted(*value) : "null";
+    return value ? asciiJson(*value) : "null";
 }
 
 std::string orNull(const std::optional<std::uint8_t>& value) {
@@ -52,7 +52,7 @@ std::string flag(const std::optional<std::uint8_t>& answer, int n, bool set = tr
 
 std::string list(const std::vector<std::string>& items) {
     std::string out = "[";
-    for (const std::string& item : items) out += (out.size() > 1 ? "," : "") + quoted(item);
+    for (const std::string& item : items) out += (out.size() > 1 ? "," : "") + asciiJson(item);
     return out + ']';
 }
 
@@ -98,7 +98,7 @@ std::string statusJson(const std::string& port, const StatusFindings* findings) 
     const PrinterAnswers a = findings ? findings->answers : PrinterAnswers{};
     std::optional<std::string> drawer;
     if (a.printer) drawer = bit(*a.printer, 2) ? "high" : "low";
-    return "{\"port\":" + quoted(port) + ",\"answered\":" + (a.printer ? "true" : "false") +
+    return "{\"port\":" + asciiJson(port) + ",\"answered\":" + (a.printer ? "true" : "false") +
            ",\"can_answer\":" + (findings ? "true" : "false") +
            ",\"online\":" + flag(a.printer, 3, false) +
            ",\"cover_open\":" + flag(a.offlineCause, 2) + ",\"paper\":" + orNull(paperState(a)) +
@@ -116,7 +116,7 @@ std::string infoJson(const std::string& port, const PrinterInfo* info) {
     std::string switches = "[";
     for (const auto& bits : i.settings.memorySwitches)
         switches += (switches.size() > 1 ? "," : "") + orNull(bits);
-    return "{\"port\":" + quoted(port) + ",\"answered\":" + (i.answered ? "true" : "false") +
+    return "{\"port\":" + asciiJson(port) + ",\"answered\":" + (i.answered ? "true" : "false") +
            ",\"can_answer\":" + (info ? "true" : "false") +
            ",\"online\":" + flag(i.printerStatus, 3, false) +
            ",\"model_id\":" + orNull(id.modelId) + ",\"type_id\":" + orNull(id.typeId) +
