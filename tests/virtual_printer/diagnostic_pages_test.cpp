@@ -105,15 +105,15 @@ TEST(DiagnosticPages, TesseractReadsTheCharsetPagesHanzi) {
         vp::savePicture(draw(DiagnosticPage::Charset).picture, QString::fromStdString(path)));
     std::string read = readText(path);
     std::erase(read, ' ');
-    // Only what tesseract reads alike in the picture at one, two and three times its size:
-    // headings and runs from the first and last level-1 rows. It takes most level-2 hanzi,
-    // the symbol rows, kana, Greek and Cyrillic for other characters, so those are left out.
+    // Only what tesseract (Debian 12's and 13's) reads alike in the picture at one, two and
+    // three times its size: headings and runs from the first and last level-1 rows. It takes
+    // most level-2 hanzi, the symbol rows, kana, Greek and Cyrillic for other characters, so
+    // those are left out, and so is B0A5 哎, which Debian 13's reads as 民.
     for (const char* sample : {
              "打印机诊断",
              "一级汉字首行/末行:",
              "二级汉字首行/末行:",
              "啊阿",      // B0A1 B0A2
-             "哎",        // B0A5
              "癌",        // B0A9
              "遵昨",      // D7F1 D7F2
              "佐",        // D7F4
