@@ -268,6 +268,28 @@ TEST(Decoder, DecodesEachCommandAsThePrinterDoes) {
     for (const Case& c : cases) EXPECT_EQ(decode(stream(c.bytes)), c.printed) << c.name;
 }
 
+// A run's text is kept in the run while it is short and on the heap once it grows: either
+// way it reads, copies, moves and compares as the same characters, also when it is given its
+// own characters.
+TEST(Decoder, RunTextKeepsItsCharactersHoweverItIsStored) {
+    const std::u32string longRun = U"长" + std::u32string(40, U'=');
+    for (const std::u32string_view start :
+         {U"", U"汉字", U"0123456789", U"0123456789A", longRun.c_str()}) {
+        vp::RunText text = start;
+        text += U"ab";
+        text += std::u32string_view(text);  // its own characters, doubled
+        const std::u32string expected =
+            std::u32string(start) + U"ab" + std::u32string(start) + U"ab";
+        EXPECT_EQ(std::u32string_view(text), expected);
+        vp::RunText copy = text;
+        vp::RunText moved = std::move(copy);
+        EXPECT_EQ(moved, text);
+        EXPECT_TRUE(copy.empty());
+        text = std::u32string_view(text).substr(2);  // a part of itself
+        EXPECT_EQ(std::u32string_view(text), expected.substr(2));
+    }
+}
+
 TEST(Decoder, WrapsAtThePaperWidth) {
     EXPECT_EQ(decode(std::string(49, 'A') + "\n"),
               "line 30/24 a@0/12\"" + std::string(48, 'A') + "\"\nline 30/24 a@0/12\"A\"");

@@ -118,7 +118,7 @@ std::pair<int, int> pngSize(const std::string& pngPath) {
 
 namespace {
 
-std::string utf8(const std::u32string& text) {
+std::string utf8(std::u32string_view text) {
     std::string out;
     for (char32_t c : text) {
         if (c < 0x80) {

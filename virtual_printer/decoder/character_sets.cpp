@@ -62,11 +62,6 @@ const std::vector<char32_t>& gbkTable() {
     return table;
 }
 
-char32_t pairIn(const std::vector<char32_t>& table, std::uint8_t lead, std::uint8_t trail) {
-    if (!isGbkLead(lead) || trail < 0x40 || trail == 0x7F || trail == 0xFF) return 0;
-    return table[(lead - 0x80) * gbkTrails + (trail - 0x40)];
-}
-
 bool isFourByteDigit(std::uint8_t byte) {
     return byte >= 0x30 && byte <= 0x39;
 }
@@ -209,7 +204,7 @@ static_assert(std::all_of(std::begin(nationalSets), std::end(nationalSets),
 }  // namespace
 
 char32_t gbkCharacter(std::uint8_t lead, std::uint8_t trail) {
-    return pairIn(gbkTable(), lead, trail);
+    return romPair(gbkTable().data(), lead, trail);
 }
 
 const char* romName(CharacterRom rom) {
@@ -235,25 +230,28 @@ std::size_t romCodeLength(std::string_view in) {
     return isFourByteDigit(static_cast<std::uint8_t>(in[3])) ? 4 : 2;
 }
 
-char32_t romCharacter(CharacterRom rom, std::string_view code) {
-    if (code.size() == 4) return rom == CharacterRom::Gb18030 ? fourByteCharacter(code) : 0;
-    const auto lead = static_cast<std::uint8_t>(code[0]),
-               trail = static_cast<std::uint8_t>(code[1]);
+const char32_t* romPairs(CharacterRom rom) {
     switch (rom) {
         case CharacterRom::Gb2312: {
             // EUC-CN: GB2312's rows and cells are A1-FE; GBK's additions lie around them.
             static const std::vector<char32_t> table = pairTable("EUC-CN");
-            return pairIn(table, lead, trail);
+            return table.data();
         }
         case CharacterRom::Gbk:
-            return gbkCharacter(lead, trail);
+            return gbkTable().data();
         case CharacterRom::Gb18030: {
             // GBK and a few codes more, such as the euro sign at A2E3.
             static const std::vector<char32_t> table = pairTable("GB18030");
-            return pairIn(table, lead, trail);
+            return table.data();
         }
     }
-    return 0;
+    return gbkTable().data();
+}
+
+char32_t romCharacter(CharacterRom rom, std::string_view code) {
+    if (code.size() == 4) return rom == CharacterRom::Gb18030 ? fourByteCharacter(code) : 0;
+    return romPair(romPairs(rom), static_cast<std::uint8_t>(code[0]),
+                   static_cast<std::uint8_t>(code[1]));
 }
 
 char32_t codeTableCharacter(int table, std::uint8_t byte) {

@@ -33,6 +33,14 @@ std::size_t romCodeLength(std::string_view in);
 // The character of a two- or four-byte code in the ROM, or 0 when the ROM has none there.
 char32_t romCharacter(CharacterRom rom, std::string_view code);
 
+// The ROM's two-byte codes as one table, for a run of text at one table access a character:
+// romPair(romPairs(rom), lead, trail) is romCharacter(rom, the pair).
+const char32_t* romPairs(CharacterRom rom);
+inline char32_t romPair(const char32_t* pairs, std::uint8_t lead, std::uint8_t trail) {
+    if (!isGbkLead(lead) || trail < 0x40 || trail == 0x7F || trail == 0xFF) return 0;
+    return pairs[(lead - 0x80) * (0xFF - 0x40) + (trail - 0x40)];
+}
+
 // The character a single byte stands for in the code table selected by ESC t, or 0 when the
 // table is unknown or has no character there. Bytes below 0x80 are ASCII in every table.
 char32_t codeTableCharacter(int table, std::uint8_t byte);

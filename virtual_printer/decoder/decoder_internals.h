@@ -92,10 +92,6 @@ struct Length {
     std::size_t (*count)(std::string_view) = nullptr;
 };
 
-// Lays a run of characters turned a quarter clockwise, as ESC V prints them: the cell turned,
-// not underlined.
-void turnClockwise(Run& run);
-
 }  // namespace decoding
 
 struct Decoder::Command {

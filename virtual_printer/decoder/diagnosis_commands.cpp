@@ -61,6 +61,7 @@ bool Decoder::startTestPrint(const Received& command, const std::string& event) 
     }
     note(event);
     modes_ = Modes{};
+    looksKnown_ = false;
     updateArea();
     return true;
 }
@@ -136,6 +137,7 @@ void Decoder::powerCycle() {
     if (line_.started) note("switched off: a line that had not been printed is lost");
     line_ = PendingLine{};
     modes_ = Modes{};
+    looksKnown_ = false;
     updateArea();
     pending_.clear();
     wanted_ = skip_ = 0;

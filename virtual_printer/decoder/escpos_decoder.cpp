@@ -279,6 +279,8 @@ std::size_t Decoder::run(const Command& row, std::string_view in, std::size_t he
     const std::size_t prefix = row.prefix.size();
     (this->*row.handle)(Received{row, in.substr(0, end), in.substr(prefix, header - prefix),
                                  in.substr(header, data)});
+    // Any command may have changed the modes that characters are laid out in.
+    looksKnown_ = false;
     return end;
 }
 

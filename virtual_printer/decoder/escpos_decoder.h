@@ -160,6 +160,7 @@ private:
     std::size_t step(std::string_view in);
     std::size_t more(std::size_t total = 0);
     std::size_t text(std::string_view in);
+    std::size_t textRun(std::string_view in);
     std::size_t command(std::string_view in);
     std::size_t barcodeCommand(const Command& row, std::string_view in);
     std::size_t run(const Command& row, std::string_view in, std::size_t header, std::size_t data,
@@ -276,12 +277,21 @@ private:
     // A 2-D symbol's block keeps its `data`, with `what` as its kind.
     void printBlock(Bitmap bitmap, const std::string& what,
                     std::optional<std::string_view> symbolData = std::nullopt);
-    Run styledRun(Run::Kind kind) const;
+    // How characters of a kind are laid out: a run without its place and text.
+    struct Look {
+        Run::Kind kind = Run::Kind::Single;
+        CharStyle style;
+        int pitch = 0, leftGap = 0, cellWidth = 0, cellHeight = 0;
+    };
+    // Worked out once after each command, for the characters that follow it.
+    const Look& look(Run::Kind kind);
+    Look lookInModes(Run::Kind kind) const;
     // Places characters of one kind side by side, wrapping where the line is full.
     void place(Run::Kind kind, std::u32string_view characters);
     void place(Run::Kind kind, char32_t character) { place(kind, {&character, 1}); }
+    // Places a marker as a run of its own.
     void placeRun(Run run);
-    static bool continues(const Run& last, const Run& next);
+    static bool continues(const Run& last, const Look& next, int x);
     void startLine();
     void printLine(int feedDots);
     void cut(bool partial, std::string_view bytes, int feedDots = 0);
@@ -302,6 +312,8 @@ private:
     Modes modes_;
     PendingLine line_;
     Area area_{};                // of the modes' GS L and GS W, on this paper
+    Look looks_[2];              // of single-byte and double-byte characters in the modes
+    bool looksKnown_ = false;    // looks_ were worked out in the modes of now
     std::string pending_;        // bytes of an element that has not fully arrived
     std::size_t wanted_ = 0;     // that element's length, where it is known yet
     std::size_t skip_ = 0;       // data bytes of a command that is not drawn, still to come

@@ -3,6 +3,7 @@
 #include "decoder_internals.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "head_metrics.h"
 
@@ -115,68 +116,93 @@ void Decoder::drawerPulse(const Received& command) {
                 " ms");
 }
 
-// Characters in the modes of now, as a run without its text yet.
-Run Decoder::styledRun(Run::Kind kind) const {
-    Run run;
-    run.kind = kind;
-    run.style.emphasised = modes_.emphasised || modes_.doubleStrike;
-    run.style.reverse = modes_.reverse;
-    if (kind == Run::Kind::Single) {
-        run.style.font = modes_.font;
-        run.style.underline = modes_.underline;
-        run.style.widthScale = modes_.widthScale;
-        run.style.heightScale = modes_.heightScale;
-        run.cellWidth = cellWidth(modes_.font);
-        run.cellHeight = cellHeight(modes_.font);
-        run.pitch = (run.cellWidth + modes_.rightSpacing) * modes_.widthScale;
-    } else {
-        run.style.underline = modes_.kanjiUnderline;
-        run.style.widthScale = modes_.kanjiWidthScale;
-        run.style.heightScale = modes_.kanjiHeightScale;
-        run.cellWidth = run.cellHeight = kanjiCell;
-        run.leftGap = modes_.kanjiLeftSpacing * modes_.kanjiWidthScale;
-        run.pitch = (modes_.kanjiLeftSpacing + kanjiCell + modes_.kanjiRightSpacing) *
-                    modes_.kanjiWidthScale;
+const Decoder::Look& Decoder::look(Run::Kind kind) {
+    if (!looksKnown_) {
+        looks_[0] = lookInModes(Run::Kind::Single);
+        looks_[1] = lookInModes(Run::Kind::Double);
+        looksKnown_ = true;
     }
-    return run;
+    return looks_[kind == Run::Kind::Double ? 1 : 0];
+}
+
+// How characters of `kind` are laid out in the modes of now.
+Decoder::Look Decoder::lookInModes(Run::Kind kind) const {
+    Look look;
+    look.kind = kind;
+    look.style.emphasised = modes_.emphasised || modes_.doubleStrike;
+    look.style.reverse = modes_.reverse;
+    int spacing = 0, leftSpacing = 0;  // dots beside each glyph, before scaling
+    if (kind == Run::Kind::Single) {
+        look.style.font = modes_.font;
+        look.style.underline = modes_.underline;
+        look.style.widthScale = modes_.widthScale;
+        look.style.heightScale = modes_.heightScale;
+        look.cellWidth = cellWidth(modes_.font);
+        look.cellHeight = cellHeight(modes_.font);
+        spacing = modes_.rightSpacing;
+    } else {
+        look.style.underline = modes_.kanjiUnderline;
+        look.style.widthScale = modes_.kanjiWidthScale;
+        look.style.heightScale = modes_.kanjiHeightScale;
+        look.cellWidth = look.cellHeight = kanjiCell;
+        leftSpacing = modes_.kanjiLeftSpacing;
+        spacing = modes_.kanjiLeftSpacing + modes_.kanjiRightSpacing;
+    }
+    if (modes_.turned) {
+        // A quarter turn clockwise (ESC V): the cell turns, enlarged along the character's own
+        // width and height, which now lie the other way; turned characters are never
+        // underlined.
+        std::swap(look.cellWidth, look.cellHeight);
+        std::swap(look.style.widthScale, look.style.heightScale);
+        look.style.underline = 0;
+        look.style.turned = true;
+    }
+    look.pitch = (look.cellWidth + spacing) * look.style.widthScale;
+    look.leftGap = leftSpacing * look.style.widthScale;
+    return look;
 }
 
 void Decoder::place(Run::Kind kind, std::u32string_view characters) {
-    Run style = styledRun(kind);
-    if (modes_.turned) turnClockwise(style);
+    const Look& look = this->look(kind);
     const Area inside = area();
     while (!characters.empty()) {
         const int room = inside.width - line_.position;
-        style.x = inside.left + line_.position;
+        std::size_t taken = 0;
         // Most characters continue the run before them, as many at once as the line has
         // room for: they need no run of their own.
-        std::size_t taken = 0;
-        if (room >= style.pitch && !line_.runs.empty() && continues(line_.runs.back(), style)) {
-            taken = std::min(static_cast<std::size_t>(room / style.pitch), characters.size());
-            line_.runs.back().text.append(characters.substr(0, taken));
+        if (room >= look.pitch && !line_.runs.empty() &&
+            continues(line_.runs.back(), look, inside.left + line_.position)) {
+            taken = std::min(static_cast<std::size_t>(room / look.pitch), characters.size());
+            line_.runs.back().text += characters.substr(0, taken);
         } else {
             // A character that does not fit prints the line and starts the next one; one
             // wider than the printing area is printed all the same.
-            if (line_.position > 0 && style.pitch > room) printLine(modes_.lineSpacing);
+            if (line_.position > 0 && look.pitch > room) printLine(modes_.lineSpacing);
             startLine();
-            style.x = inside.left + line_.position;
-            const int fit = (inside.width - line_.position) / style.pitch;
+            const int fit = (inside.width - line_.position) / look.pitch;
             taken = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fit, 1)), 1,
                                             characters.size());
-            line_.runs.push_back(style);
-            line_.runs.back().text.assign(characters.substr(0, taken));
+            Run& run = line_.runs.emplace_back();
+            run.kind = look.kind;
+            run.style = look.style;
+            run.x = inside.left + line_.position;
+            run.pitch = look.pitch;
+            run.leftGap = look.leftGap;
+            run.cellWidth = look.cellWidth;
+            run.cellHeight = look.cellHeight;
+            run.text = characters.substr(0, taken);
         }
-        line_.position += static_cast<int>(taken) * style.pitch;
+        line_.position += static_cast<int>(taken) * look.pitch;
         line_.extent = std::max(line_.extent, line_.position);
         characters.remove_prefix(taken);
     }
 }
 
-// Whether `next` can join the run `last` as more of its characters.
-bool Decoder::continues(const Run& last, const Run& next) {
+// Whether characters of `next`, placed at `x`, can join the run `last` as more of its own.
+bool Decoder::continues(const Run& last, const Look& next, int x) {
     return last.kind == next.kind && next.kind != Run::Kind::Marker && last.style == next.style &&
            last.pitch == next.pitch && last.leftGap == next.leftGap &&
-           last.cellWidth == next.cellWidth && last.x + last.width() == next.x;
+           last.cellWidth == next.cellWidth && last.x + last.width() == x;
 }
 
 void Decoder::updateArea() {
@@ -200,10 +226,6 @@ void Decoder::placeRun(Run run) {
     run.x = area().left + line_.position;
     line_.position += run.width();
     line_.extent = std::max(line_.extent, line_.position);
-    if (!line_.runs.empty() && continues(line_.runs.back(), run)) {
-        line_.runs.back().text += run.text;
-        return;
-    }
     line_.runs.push_back(std::move(run));
 }
 
@@ -212,8 +234,10 @@ void Decoder::startLine() {
     if (!line_.started) {
         line_.started = true;
         line_.align = modes_.align;
-        // Room for the runs of a usual line at once, rather than growing to it.
-        line_.runs.reserve(8);
+        // Room for the runs of a usual line at once, rather than growing to it, in a block
+        // under 1 KiB: the C library's allocator keeps blocks that small in lists of their
+        // size, where a receipt's lines freed together are quickly found again.
+        line_.runs.reserve(1000 / sizeof(Run));
     }
 }
 

@@ -11,18 +11,29 @@ namespace vp {
 
 using namespace decoding;
 
-// A run of characters of one kind is placed in one step: they all take the modes of now.
+// Text goes on run after run until a control code: nothing between them can change a mode.
 std::size_t Decoder::text(std::string_view in) {
+    std::size_t used = 0;
+    while (used < in.size() && byteAt(in, used) >= 0x20) {
+        const std::size_t taken = textRun(in.substr(used));
+        // A code that has not fully arrived is read again with the bytes after it.
+        if (taken == 0) break;
+        used += taken;
+    }
+    return used;
+}
+
+// A run of characters of one kind is placed in one step: they all take the modes of now.
+std::size_t Decoder::textRun(std::string_view in) {
     const std::uint8_t first = byteAt(in, 0);
     char32_t characters[256];
     const std::size_t most = std::min(in.size(), std::size(characters));
     std::size_t count = 0;
     if (first < 0x80) {
+        const int set = modes_.internationalSet;
         for (; count < most && within(byteAt(in, count), 0x20, 0x7F); ++count) {
             const std::uint8_t c = byteAt(in, count);
-            characters[count] = modes_.internationalSet == 0
-                                    ? c
-                                    : internationalCharacter(modes_.internationalSet, c);
+            characters[count] = set == 0 ? c : internationalCharacter(set, c);
         }
         place(Run::Kind::Single, {characters, count});
         return count;
@@ -40,10 +51,20 @@ std::size_t Decoder::text(std::string_view in) {
         mark(in.substr(0, 1), "invalid GBK " + hexBytes(in.substr(0, 1)));
         return 1;
     }
+    const char32_t* pairs = romPairs(state_.rom);
     std::size_t used = 0;
-    for (; count < std::size(characters) && isGbkLead(byteAt(in, used)); ++count) {
-        const std::size_t length = romCodeLength(in.substr(used));
-        const char32_t c = length == 0 ? 0 : romCharacter(state_.rom, in.substr(used, length));
+    for (; count < std::size(characters) && used + 1 < in.size(); ++count) {
+        const std::uint8_t lead = byteAt(in, used), trail = byteAt(in, used + 1);
+        if (!isGbkLead(lead)) break;
+        // A trail byte from 0x40 up makes a pair; one below may begin a four-byte code.
+        std::size_t length = 2;
+        char32_t c = 0;
+        if (trail >= 0x40) {
+            c = romPair(pairs, lead, trail);
+        } else {
+            length = romCodeLength(in.substr(used));
+            c = length == 0 ? 0 : romCharacter(state_.rom, in.substr(used, length));
+        }
         if (c == 0) break;
         characters[count] = c;
         used += length;
@@ -123,23 +144,6 @@ void Decoder::upsideDown(const Received& command) {
     }
     modes_.upsideDown = (command.parameter() & 0x01) != 0;
 }
-
-namespace decoding {
-
-void turnClockwise(Run& run) {
-    const int spacing = run.pitch / run.style.widthScale - run.cellWidth;
-    const int leftSpacing = run.leftGap / run.style.widthScale;
-    // Enlarged along the character's own width and height, which now lie the other way.
-    std::swap(run.cellWidth, run.cellHeight);
-    std::swap(run.style.widthScale, run.style.heightScale);
-    run.pitch = (run.cellWidth + spacing) * run.style.widthScale;
-    run.leftGap = leftSpacing * run.style.widthScale;
-    // Turned characters are never underlined.
-    run.style.underline = 0;
-    run.style.turned = true;
-}
-
-}  // namespace decoding
 
 void Decoder::codeTable(const Received& command) {
     modes_.codeTable = command.parameter();

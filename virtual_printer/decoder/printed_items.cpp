@@ -2,8 +2,38 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace vp {
+
+RunText& RunText::operator=(RunText&& other) noexcept {
+    if (this == &other) return *this;
+    if (other.heap_) {
+        heap_ = std::move(other.heap_);
+        size_ = other.size_;
+        capacity_ = other.capacity_;
+    } else {
+        heap_.reset();
+        capacity_ = inPlace;
+        size_ = other.size_;
+        std::copy_n(other.local_, size_, local_);
+    }
+    other.size_ = 0;
+    other.capacity_ = inPlace;
+    return *this;
+}
+
+RunText& RunText::grow(std::u32string_view appended) {
+    const std::size_t size = size_ + appended.size();
+    const auto capacity = static_cast<std::uint32_t>(std::max<std::size_t>(size, 2 * capacity_));
+    auto grown = std::make_unique_for_overwrite<char32_t[]>(capacity);
+    std::char_traits<char32_t>::copy(grown.get(), data(), size_);
+    std::char_traits<char32_t>::copy(grown.get() + size_, appended.data(), appended.size());
+    heap_ = std::move(grown);
+    capacity_ = capacity;
+    size_ = static_cast<std::uint32_t>(size);
+    return *this;
+}
 
 Bitmap rasterBitmap(std::string_view data, int rowBytes, int widest) {
     Bitmap bitmap;

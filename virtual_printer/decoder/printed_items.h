@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -36,17 +37,67 @@ struct CharStyle {
     friend bool operator==(const CharStyle&, const CharStyle&) = default;
 };
 
+// The characters of a run. Most runs are a word or two between spaces or changes of style,
+// so the first few are kept in the run itself: a receipt's lines then cost no allocation for
+// their text. A longer run keeps its characters on the heap.
+class RunText {
+public:
+    RunText() = default;
+    RunText(std::u32string_view text) { append(text); }
+    RunText(const char32_t* text) : RunText(std::u32string_view(text)) {}
+    RunText(const RunText& other) : RunText(std::u32string_view(other)) {}
+    RunText(RunText&& other) noexcept { *this = std::move(other); }
+    RunText& operator=(const RunText& other) {
+        return this == &other ? *this : *this = std::u32string_view(other);
+    }
+    RunText& operator=(RunText&& other) noexcept;
+    RunText& operator=(std::u32string_view text) {
+        size_ = 0;
+        return append(text);
+    }
+    RunText& operator=(const char32_t* text) { return *this = std::u32string_view(text); }
+    RunText& operator+=(std::u32string_view text) { return append(text); }
+    RunText& operator+=(char32_t c) { return append({&c, 1}); }
+    // The text appended may be this run's own.
+    RunText& append(std::u32string_view text) {
+        if (size_ + text.size() > capacity_) return grow(text);
+        std::char_traits<char32_t>::move((heap_ ? heap_.get() : local_) + size_, text.data(),
+                                         text.size());
+        size_ += static_cast<std::uint32_t>(text.size());
+        return *this;
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const char32_t* data() const { return heap_ ? heap_.get() : local_; }
+    char32_t operator[](std::size_t i) const { return data()[i]; }
+    const char32_t* begin() const { return data(); }
+    const char32_t* end() const { return data() + size_; }
+    operator std::u32string_view() const { return {data(), size_}; }
+    friend bool operator==(const RunText& a, const RunText& b) {
+        return std::u32string_view(a) == std::u32string_view(b);
+    }
+
+private:
+    RunText& grow(std::u32string_view appended);
+    static constexpr std::uint32_t inPlace = 11;
+    std::unique_ptr<char32_t[]> heap_;  // set once the text outgrows the run
+    std::uint32_t size_ = 0;
+    std::uint32_t capacity_ = inPlace;
+    char32_t local_[inPlace] = {};
+};
+
 // Characters of one kind and style placed side by side, or a marker for bytes that printed
 // nothing sensible.
 struct Run {
     enum class Kind : std::uint8_t { Single, Double, Marker };
     Kind kind = Kind::Single;
     CharStyle style;
-    std::u32string text;  // the characters; for a marker, its label
-    int x = 0;            // left edge, dots from the left of the printable area
-    int pitch = 0;        // dots from one character to the next (markers: whole width)
-    int leftGap = 0;      // spacing before each glyph inside its pitch
-    int cellWidth = 0;    // one glyph before scaling
+    RunText text;       // the characters; for a marker, its label
+    int x = 0;          // left edge, dots from the left of the printable area
+    int pitch = 0;      // dots from one character to the next (markers: whole width)
+    int leftGap = 0;    // spacing before each glyph inside its pitch
+    int cellWidth = 0;  // one glyph before scaling
     int cellHeight = 0;
     std::string bytes{};  // for a marker, the bytes it stands for
     int width() const { return kind == Kind::Marker ? pitch : pitch * int(text.size()); }

@@ -60,8 +60,11 @@ void PrinterEngine::item(Item&& item) {
 }
 
 void PrinterEngine::finishCurrent() {
+    const std::size_t items = current_.items.size();
     out_.receiptEnded(std::exchange(current_, {}));
     currentHeight_ = 0;
+    // Receipts of one stream are much alike: room for as many items as the last one had.
+    current_.items.reserve(items);
 }
 
 }  // namespace vp
