@@ -1,12 +1,12 @@
 #include "diagnostic_pages.h"
 
 #include <cstdio>
-#include <ctime>
 #include <iterator>
 
 #include "gbk.h"
 #include "job_host.h"
 #include "job_steps.h"
+#include "local_time.h"
 #include "printer_port.h"
 
 namespace {
@@ -20,14 +20,6 @@ const DiagnosticPageInfo pages[] = {
     {DiagnosticPage::Selftest, "selftest", "自检页", "打印机自己的状态页"},
     {DiagnosticPage::Hexdump, "hexdump", "十六进制模式", "打印机的十六进制打印模式"},
 };
-
-std::string now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local));
-}
 
 std::string hex(std::string_view bytes) {
     std::string out;
@@ -428,7 +420,7 @@ bool DiagnosticPageJob(JobHost& host, DiagnosticPage page) {
         const std::string portName = host.portName();
         PrinterPort port(host);
         port.openRaw(portName);
-        port.write(diagnosticPageStream(page, {portName, now()}));
+        port.write(diagnosticPageStream(page, {portName, localTimeNow("%Y-%m-%d %H:%M:%S")}));
         port.close();
         return true;
     });

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <ctime>
 #include <variant>
 
+#include "local_time.h"
 #include "port_error.h"
 #include "port_name.h"
 
@@ -85,11 +85,7 @@ std::optional<ReportFormat> reportFormatFor(const std::string& path) {
 }
 
 std::string reportTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local));
+    return localTimeNow("%Y-%m-%d %H:%M");
 }
 
 std::string portMeaning(const std::string& portName) {

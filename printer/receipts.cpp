@@ -1,12 +1,12 @@
 #include "receipts.h"
 
 #include <chrono>
-#include <ctime>
 #include <string_view>
 
 #include "contact_data.h"
 #include "job_host.h"
 #include "job_steps.h"
+#include "local_time.h"
 #include "port_error.h"
 #include "printer_port.h"
 
@@ -23,13 +23,8 @@ std::u8string labelled(std::u8string_view label, std::u8string_view value) {
 
 // "时期:2026-12-08 时间:14:05:09", local time, 24-hour clock.
 std::u8string dateLine() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char line[64];
-    const std::size_t length =
-        std::strftime(line, sizeof line, "时期:%Y-%m-%d 时间:%H:%M:%S", &local);
-    return std::u8string(line, line + length);
+    const std::string line = localTimeNow("时期:%Y-%m-%d 时间:%H:%M:%S");
+    return std::u8string(line.begin(), line.end());
 }
 
 std::string portChangedText(const std::string& before, const std::string& after) {
