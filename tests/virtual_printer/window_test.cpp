@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -99,7 +100,9 @@ private slots:
         QAction* clear = action(window, QStringLiteral("Clear"));
         QVERIFY(clear != nullptr);
         QVERIFY(action(window, QStringLiteral("Save as PNG…")) != nullptr);
+        QSignalSpy cleared(&window, &vp::RollWindow::clearedByHand);
         clear->trigger();
+        QCOMPARE(cleared.count(), 1);
         QCOMPARE(window.receiptCount(), 0);
         QCOMPARE(window.eventList()->count(), 0);
         window.addReceipt(receipt);

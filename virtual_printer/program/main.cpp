@@ -459,7 +459,12 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         web->follow();
-        if (window) web->onClear = [&] { window->clear(); };
+        // One roll, whichever of them clears it.
+        if (window) {
+            web->onClear = [&] { window->clear(); };
+            QObject::connect(window.get(), &vp::RollWindow::clearedByHand, web.get(),
+                             [&] { web->clear(); });
+        }
     }
     // Once everything is ready: a writer that starts at the port line is served at once.
     if (options->source != Options::Source::Render) {

@@ -55,7 +55,10 @@ RollWindow::RollWindow(Paper paper, const QString& port, qint64 memoryBudget)
     QToolBar* tools = addToolBar(tr("Roll"));
     QAction* save = tools->addAction(tr("Save as PNG…"), this, &RollWindow::saveAs);
     save->setShortcut(QKeySequence::Save);
-    QAction* wipe = tools->addAction(tr("Clear"), this, &RollWindow::clear);
+    QAction* wipe = tools->addAction(tr("Clear"), this, [this] {
+        clear();
+        emit clearedByHand();
+    });
     wipe->setShortcut(Qt::CTRL | Qt::Key_L);
 
     // The faults a technician wants to see the sender cope with, and the drawer sensor.

@@ -55,6 +55,8 @@ signals:
     void stateRequested(const vp::PrinterState& state);
     // The printer's switch: off and on again.
     void powerCycleRequested();
+    // The person cleared the roll here, so that the web page's roll is cleared too.
+    void clearedByHand();
 
 private:
     struct Kept {
