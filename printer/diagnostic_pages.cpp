@@ -405,7 +405,7 @@ std::string diagnosticPageStream(DiagnosticPage page, const PageHeading& heading
     return end(built);
 }
 
-bool DiagnosticPageJob(JobHost& host, DiagnosticPage page) {
+bool DiagnosticPageJob(JobHost& host, DiagnosticPage page, std::string* printedAt) {
     return RunJob(host, [&] {
         if (!PortCheck(host)) return false;
         if (page == DiagnosticPage::Hexdump)
@@ -420,8 +420,10 @@ bool DiagnosticPageJob(JobHost& host, DiagnosticPage page) {
         const std::string portName = host.portName();
         PrinterPort port(host);
         port.openRaw(portName);
-        port.write(diagnosticPageStream(page, {portName, localTimeNow("%Y-%m-%d %H:%M:%S")}));
+        const std::string time = localTimeNow("%Y-%m-%d %H:%M:%S");
+        port.write(diagnosticPageStream(page, {portName, time}));
         port.close();
+        if (printedAt) *printedAt = time;
         return true;
     });
 }

@@ -59,5 +59,6 @@ std::span<const DiagnosticBarcode> diagnosticBarcodes();
 std::string diagnosticPageStream(DiagnosticPage page, const PageHeading& heading);
 
 // Prints one page on the port named by the host's selector, as every job does: the port check,
-// the waits, the failure box. Tells whether the whole page went out.
-bool DiagnosticPageJob(JobHost& host, DiagnosticPage page);
+// the waits, the failure box. Tells whether the whole page went out; `printedAt`, when given,
+// gets the time in the page's heading.
+bool DiagnosticPageJob(JobHost& host, DiagnosticPage page, std::string* printedAt = nullptr);

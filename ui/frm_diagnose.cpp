@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -91,10 +90,8 @@ FrmDiagnose::FrmDiagnose(Printer print, JobHost& host, QWidget* parent)
             actionButton(QStringLiteral("打印"), QStringLiteral("Print_") + key, this);
         printButton->setAccessibleName(QStringLiteral("打印") + qtText(info.name));
         connect(printButton, &QPushButton::clicked, this, [this, page = info.page] {
-            if (print_(page))
-                printedAt_[page] = QDateTime::currentDateTime()
-                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                       .toStdString();
+            if (std::optional<std::string> printedAt = print_(page))
+                printedAt_[page] = std::move(*printedAt);
         });
 
         auto* verdict = new QComboBox;

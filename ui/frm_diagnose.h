@@ -28,8 +28,9 @@ class QSpinBox;
 class FrmDiagnose : public QWidget {
     Q_OBJECT
 public:
-    // `print` prints one page and returns when the job has ended, telling whether it printed.
-    using Printer = std::function<bool(DiagnosticPage)>;
+    // `print` prints one page and returns when the job has ended: the time in the page's
+    // heading, or none when it did not print.
+    using Printer = std::function<std::optional<std::string>(DiagnosticPage)>;
     // `host` is the main window: its port and limits are the pages'.
     FrmDiagnose(Printer print, JobHost& host, QWidget* parent);
 

@@ -468,10 +468,12 @@ void FrmLogin::CommandStatus_Click() {
 void FrmLogin::CommandDiagnose_Click() {
     if (!diagnose_) {
         diagnose_ = new FrmDiagnose(
-            [this](DiagnosticPage page) {
-                const bool printed = DiagnosticPageJob(*this, page);
+            [this](DiagnosticPage page) -> std::optional<std::string> {
+                std::string printedAt;
+                const bool printed = DiagnosticPageJob(*this, page, &printedAt);
                 runHeldInput();
-                return printed;
+                if (!printed) return std::nullopt;
+                return printedAt;
             },
             *this, this);
         diagnose_->setAttribute(Qt::WA_DeleteOnClose);
