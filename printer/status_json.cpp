@@ -52,7 +52,10 @@ std::string flag(const std::optional<std::uint8_t>& answer, int n, bool set = tr
 
 std::string list(const std::vector<std::string>& items) {
     std::string out = "[";
-    for (const std::string& item : items) out += (out.size() > 1 ? "," : "") + asciiJson(item);
+    for (const std::string& item : items) {
+        if (out.size() > 1) out += ',';
+        out += asciiJson(item);
+    }
     return out + ']';
 }
 
@@ -73,8 +76,12 @@ template <typename Readings>
 std::string numbered(const Readings& readings) {
     std::string out = "[";
     for (const auto& reading : readings) {
-        out += (out.size() > 1 ? "," : "") + std::string("{\"number\":") +
-               std::to_string(reading.number) + ",\"value\":" + orNull(reading.value) + "}";
+        if (out.size() > 1) out += ',';
+        out += "{\"number\":";
+        out += std::to_string(reading.number);
+        out += ",\"value\":";
+        out += orNull(reading.value);
+        out += '}';
     }
     return out + ']';
 }
@@ -114,9 +121,12 @@ std::string infoJson(const std::string& port, const PrinterInfo* info) {
     const PrinterInfo i = info ? *info : PrinterInfo{};
     const PrinterIdentity& id = i.identity;
     std::string switches = "[";
-    for (const auto& bits : i.settings.memorySwitches)
-        switches += (switches.size() > 1 ? "," : "") + orNull(bits);
-    return "{\"port\":" + asciiJson(port) + ",\"answered\":" + (i.answered ? "true" : "false") +
+    for (const auto& bits : i.settings.memorySwitches) {
+        if (switches.size() > 1) switches += ',';
+        switches += orNull(bits);
+    }
+    return std::string("{\"port\":") + asciiJson(port) +
+           ",\"answered\":" + (i.answered ? "true" : "false") +
            ",\"can_answer\":" + (info ? "true" : "false") +
            ",\"online\":" + flag(i.printerStatus, 3, false) +
            ",\"model_id\":" + orNull(id.modelId) + ",\"type_id\":" + orNull(id.typeId) +
