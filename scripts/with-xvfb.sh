@@ -8,6 +8,10 @@ work=$(mktemp -d)
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 server=$!
 trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+# Ended by a signal, the shell would skip its exit trap and leave the server running.
+trap 'exit 143' TERM
+trap 'exit 130' INT
+trap 'exit 129' HUP
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 status=0
 DISPLAY=":$(head -n1 "$work/display")" QT_QPA_PLATFORM=xcb "$@" || status=$?
