@@ -38,19 +38,17 @@ struct Converter {
     iconv_t handle;
 };
 
-constexpr int gbkTrails = 0xFF - 0x40;
-
 // Every two-byte code of an encoding looked up once, so that decoding costs a table access
 // per character.
 std::vector<char32_t> pairTable(const char* encoding) {
-    std::vector<char32_t> codes(0x7F * gbkTrails, 0);
+    std::vector<char32_t> codes(romPairIndex(0xFF, 0x40), 0);  // up to the row of lead 0xFF
     Converter converter(encoding);
     if (!converter.ok()) return codes;
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
             if (trail == 0x7F) continue;
             const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            codes[(lead - 0x80) * gbkTrails + (trail - 0x40)] =
+            codes[romPairIndex(static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail))] =
                 convertOne(converter.handle, pair, 2);
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -36,9 +37,14 @@ char32_t romCharacter(CharacterRom rom, std::string_view code);
 // The ROM's two-byte codes as one table, for a run of text at one table access a character:
 // romPair(romPairs(rom), lead, trail) is romCharacter(rom, the pair).
 const char32_t* romPairs(CharacterRom rom);
+// Where a pair stands in that table: a row for each lead byte 0x80-0xFE, a column for each
+// trail byte 0x40-0xFE.
+inline std::size_t romPairIndex(std::uint8_t lead, std::uint8_t trail) {
+    return std::size_t(lead - 0x80) * (0xFF - 0x40) + (trail - 0x40);
+}
 inline char32_t romPair(const char32_t* pairs, std::uint8_t lead, std::uint8_t trail) {
     if (!isGbkLead(lead) || trail < 0x40 || trail == 0x7F || trail == 0xFF) return 0;
-    return pairs[(lead - 0x80) * (0xFF - 0x40) + (trail - 0x40)];
+    return pairs[romPairIndex(lead, trail)];
 }
 
 // The character a single byte stands for in the code table selected by ESC t, or 0 when the
