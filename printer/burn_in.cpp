@@ -259,7 +259,9 @@ std::string burnInSummaryText(const BurnInResult& result) {
     for (const BurnInCounter& counter : counters) {
         text += "  " + counterName(counter.number) + "：" + shown(counter.before) + " → " +
                 shown(counter.after) + "，" +
-                (counter.difference() ? "+" + std::to_string(*counter.difference()) : "—") + "\n";
+                (counter.difference() ? std::string("+") + std::to_string(*counter.difference())
+                                      : std::string("—")) +
+                "\n";
     }
     return text;
 }

@@ -184,7 +184,9 @@ std::string shownName(std::string_view name) {
     bool anyText = false;
     auto flushInvalid = [&] {
         if (invalid.empty()) return;
-        text += "[" + hexBytes(invalid, longestTextId) + "]";
+        text += '[';
+        text += hexBytes(invalid, longestTextId);
+        text += ']';
         invalid.clear();
     };
     for (std::size_t at = 0; at < name.size();) {

@@ -135,8 +135,9 @@ int keyCode(std::string_view p, std::size_t at) {
 }
 
 std::string keyName(std::string_view p, std::size_t at) {
-    return "\"" + std::string(1, static_cast<char>(byteAt(p, at))) +
-           static_cast<char>(byteAt(p, at + 1)) + "\"";
+    const char name[] = {'"', static_cast<char>(byteAt(p, at)),
+                         static_cast<char>(byteAt(p, at + 1)), '"'};
+    return std::string(name, sizeof name);
 }
 
 bool isNvFunction(std::uint8_t fn) {

@@ -62,7 +62,7 @@ std::string described(const QJsonObject& item) {
     std::string what = type.toStdString();
     if (type == QLatin1String("line") || type == QLatin1String("event") ||
         type == QLatin1String("drawer") || type == QLatin1String("reply"))
-        what += " " + field("text");
+        what += ' ' + field("text");
     else if (type == QLatin1String("feed"))
         what += " of " + field("height") + " dots";
     else if (type == QLatin1String("barcode"))

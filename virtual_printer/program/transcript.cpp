@@ -35,7 +35,7 @@ std::string allHex(std::string_view bytes) {
 }
 
 std::string pair(int first, int second) {
-    return "[" + std::to_string(first) + ", " + std::to_string(second) + "]";
+    return std::string("[") + std::to_string(first) + ", " + std::to_string(second) + "]";
 }
 
 // One JSON object on one line, its members in the order they are added.
@@ -189,8 +189,9 @@ std::string itemText(const Item& item) {
                 std::vector<Piece> pieces;
                 for (const Run& run : line.runs)
                     pieces.push_back({run.x, run.width(),
-                                      run.kind == Run::Kind::Marker ? "[" + allHex(run.bytes) + "]"
-                                                                    : utf8(run.text)});
+                                      run.kind == Run::Kind::Marker
+                                          ? std::string("[") + allHex(run.bytes) + "]"
+                                          : utf8(run.text)});
                 for (const LineImage& image : line.images)
                     pieces.push_back({image.x, image.bitmap.printedWidth(),
                                       "[picture " + pictureText(image.bitmap) + "]"});
@@ -211,7 +212,7 @@ std::string itemText(const Item& item) {
             [](const Event& event) {
                 if (event.drawerPulse) return "[drawer: " + event.text + "]";
                 if (!event.reply.empty()) return "[reply: " + allHex(event.reply) + "]";
-                return "[event: " + event.text + "]";
+                return std::string("[event: ") + event.text + "]";
             },
         },
         item);
@@ -234,7 +235,10 @@ std::string transcriptJson(const Receipt& receipt) {
 
 std::string transcriptText(const Receipt& receipt) {
     std::string text;
-    for (const Item& item : receipt.items) text += itemText(item) + "\n";
+    for (const Item& item : receipt.items) {
+        text += itemText(item);
+        text += '\n';
+    }
     return text;
 }
 
