@@ -135,7 +135,7 @@ void Decoder::softwareReset(const Received& command) {
 void Decoder::powerCycle() {
     if (!hexRow_.empty()) printHexRow();
     if (line_.started) note("switched off: a line that had not been printed is lost");
-    line_ = PendingLine{};
+    line_.clear();
     modes_ = Modes{};
     looksKnown_ = false;
     updateArea();

@@ -109,12 +109,19 @@ private:
         int dataMatrixModule = 3;
     };
     struct PendingLine {
-        std::vector<Run> runs;
+        PendingRuns runs;
         std::vector<LineImage> images;
         int position = 0;      // where the next character goes, dots into the printing area
         int extent = 0;        // the right edge of what is placed
         bool started = false;  // something placed: alignment is now fixed for this line
         Align align = Align::Left;
+        // Empties the line; its runs' block stays for the next one.
+        void clear() {
+            runs.clear();
+            PendingRuns kept = std::move(runs);
+            *this = PendingLine{};
+            runs = std::move(kept);
+        }
     };
     // The printing area of GS L and GS W, inside the printable width.
     struct Area {

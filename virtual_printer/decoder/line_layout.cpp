@@ -85,7 +85,7 @@ void Decoder::printingAreaWidth(const Received& command) {
 
 void Decoder::initialise(const Received&) {
     if (line_.started) note("ESC @ discarded a line that had not been printed");
-    line_ = PendingLine{};
+    line_.clear();
     modes_ = Modes{};
     updateArea();
     // The print buffer and the downloaded bit image go; graphics and NV bit images stay.
@@ -234,10 +234,6 @@ void Decoder::startLine() {
     if (!line_.started) {
         line_.started = true;
         line_.align = modes_.align;
-        // Room for the runs of a usual line at once, rather than growing to it, in a block
-        // under 1 KiB: the C library's allocator keeps blocks that small in lists of their
-        // size, where a receipt's lines freed together are quickly found again.
-        line_.runs.reserve(1000 / sizeof(Run));
     }
 }
 
@@ -254,12 +250,12 @@ void Decoder::printLine(int feedDots) {
         image.x += shift;
         printed.inkHeight = std::max(printed.inkHeight, image.bitmap.printedHeight());
     }
-    printed.runs = std::move(line_.runs);
+    printed.runs = line_.runs.print();
     printed.images = std::move(line_.images);
     printed.align = align;
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
     printed.upsideDown = modes_.upsideDown && !printed.blank();
-    line_ = PendingLine{};
+    line_.clear();
     if (printed.height > 0) sink_.item(Item(std::in_place_type<PrintedLine>, std::move(printed)));
 }
 

@@ -114,7 +114,7 @@ void Decoder::printBlock(Bitmap bitmap, const std::string& what,
         image.symbol = what;
         image.data = *symbolData;
     }
-    line_ = PendingLine{};
+    line_.clear();
     sink_.item(Item(std::in_place_type<ImageBlock>, std::move(image)));
 }
 

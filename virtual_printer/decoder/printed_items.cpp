@@ -35,6 +35,40 @@ RunText& RunText::grow(std::u32string_view appended) {
     return *this;
 }
 
+LineRuns::LineRuns(std::initializer_list<Run> runs) {
+    PendingRuns line;
+    for (const Run& run : runs) line.push_back(Run(run));
+    *this = line.print();
+}
+
+Run& PendingRuns::emplace_back() {
+    if (first_ + size_ == capacity_) {
+        // The block is full: the line moves to a new one, and the lines printed before it
+        // keep the old one.
+        const std::size_t capacity = std::max(blockRuns, 2 * size_);
+        auto block = std::make_shared<Run[]>(capacity);
+        std::move(begin(), end(), block.get());
+        block_ = std::move(block);
+        capacity_ = capacity;
+        first_ = 0;
+    }
+    return begin()[size_++];
+}
+
+LineRuns PendingRuns::print() {
+    if (size_ == 0) return {};
+    // Shares the block's ownership and points at the line's runs in it.
+    LineRuns line(std::shared_ptr<const Run[]>(block_, begin()), size_);
+    first_ += size_;
+    size_ = 0;
+    return line;
+}
+
+void PendingRuns::clear() {
+    std::fill(begin(), end(), Run());
+    size_ = 0;
+}
+
 Bitmap rasterBitmap(std::string_view data, int rowBytes, int widest) {
     Bitmap bitmap;
     bitmap.width = std::max(0, std::min(8 * rowBytes, widest));

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -84,13 +87,16 @@ private:
     std::unique_ptr<char32_t[]> heap_;  // set once the text outgrows the run
     std::uint32_t size_ = 0;
     std::uint32_t capacity_ = inPlace;
-    char32_t local_[inPlace] = {};
+    char32_t local_[inPlace];  // only the first size_ are set
 };
 
 // Characters of one kind and style placed side by side, or a marker for bytes that printed
 // nothing sensible.
 struct Run {
     enum class Kind : std::uint8_t { Single, Double, Marker };
+    // Provided, so that a run made in place takes only its members' initialisers, without
+    // being cleared whole first.
+    Run() {}
     Kind kind = Kind::Single;
     CharStyle style;
     RunText text;       // the characters; for a marker, its label
@@ -103,6 +109,57 @@ struct Run {
     int width() const { return kind == Kind::Marker ? pitch : pitch * int(text.size()); }
     int height() const { return cellHeight * style.heightScale; }
     friend bool operator==(const Run&, const Run&) = default;
+};
+
+// The runs of a printed line. A printed line does not change, so the lines printed from one
+// stream keep their runs side by side in blocks they share (PendingRuns): a line then costs
+// no allocation of its own, nor does a copy of it. A line keeps its block for as long as it
+// lives.
+class LineRuns {
+public:
+    LineRuns() = default;
+    // Runs in a block of their own, as a test writes a line.
+    LineRuns(std::initializer_list<Run> runs);
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const Run* begin() const { return runs_.get(); }
+    const Run* end() const { return runs_.get() + size_; }
+    const Run& operator[](std::size_t i) const { return runs_[i]; }
+    friend bool operator==(const LineRuns& a, const LineRuns& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end());
+    }
+
+private:
+    friend class PendingRuns;
+    LineRuns(std::shared_ptr<const Run[]> runs, std::size_t size)
+        : runs_(std::move(runs)), size_(size) {}
+    std::shared_ptr<const Run[]> runs_;
+    std::size_t size_ = 0;
+};
+
+// The runs of the line being laid out, made in place in the block where they stay once the
+// line is printed, after the runs of the lines printed before it.
+class PendingRuns {
+public:
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Run* begin() { return block_.get() + first_; }
+    Run* end() { return begin() + size_; }
+    Run& back() { return begin()[size_ - 1]; }
+    // A new run after the others, as Run() makes it.
+    Run& emplace_back();
+    void push_back(Run&& run) { emplace_back() = std::move(run); }
+    // The line printed: its runs stay as they are, and the next line's go after them.
+    LineRuns print();
+    // The line discarded.
+    void clear();
+
+private:
+    static constexpr std::size_t blockRuns = 64;
+    // Runs past first_ + size_ are always as Run() makes them.
+    std::shared_ptr<Run[]> block_;
+    std::size_t capacity_ = 0, first_ = 0, size_ = 0;
 };
 
 // Dots as the printer receives them in raster form: `height` rows of `rowBytes()` bytes, the
@@ -136,7 +193,7 @@ struct LineImage {
 // One printed line: runs and images standing on a common baseline `inkHeight` dots below the
 // line's top, then paper up to `height` dots. A line without either is blank paper.
 struct PrintedLine {
-    std::vector<Run> runs;
+    LineRuns runs;
     int inkHeight = 0;
     int height = 0;
     std::vector<LineImage> images;
