@@ -268,26 +268,55 @@ TEST(Decoder, DecodesEachCommandAsThePrinterDoes) {
     for (const Case& c : cases) EXPECT_EQ(decode(stream(c.bytes)), c.printed) << c.name;
 }
 
-// A run's text is kept in the run while it is short and on the heap once it grows: either
-// way it reads, copies, moves and compares as the same characters, also when it is given its
-// own characters.
-TEST(Decoder, RunTextKeepsItsCharactersHoweverItIsStored) {
-    const std::u32string longRun = U"长" + std::u32string(40, U'=');
-    for (const std::u32string_view start :
-         {U"", U"汉字", U"0123456789", U"0123456789A", longRun.c_str()}) {
-        vp::RunText text = start;
-        text += U"ab";
-        text += std::u32string_view(text);  // its own characters, doubled
-        const std::u32string expected =
-            std::u32string(start) + U"ab" + std::u32string(start) + U"ab";
-        EXPECT_EQ(std::u32string_view(text), expected);
-        vp::RunText copy = text;
-        vp::RunText moved = std::move(copy);
-        EXPECT_EQ(moved, text);
-        EXPECT_TRUE(copy.empty());
-        text = std::u32string_view(text).substr(2);  // a part of itself
-        EXPECT_EQ(std::u32string_view(text), expected.substr(2));
+// Lines keep their runs and characters in blocks they share: however the lines fill the
+// blocks (a line moved to a new block half made, a line longer than a block, a line
+// discarded, characters added to a last run), each printed line reads back as it was made,
+// also after the pending runs and the other lines are gone.
+TEST(Decoder, PrintedLinesKeepTheirRunsAcrossBlocks) {
+    std::vector<vp::LineRuns> printed;
+    std::vector<std::vector<std::u32string>> expected;
+    {
+        vp::PendingRuns pending;
+        for (int line = 0; line < 300; ++line) {
+            // Every 50th line is long: 150 runs of up to 40 characters, more than a block.
+            const int runs = line % 50 == 7 ? 150 : 1 + line % 5;
+            std::vector<std::u32string> texts;
+            for (int r = 0; r < runs; ++r) {
+                std::u32string text(std::size_t(1 + (line * 7 + r * 3) % 40),
+                                    char32_t(U'a' + r % 26));
+                vp::Run& run = pending.emplace_back(text);
+                run.x = r;
+                if (r % 4 == 3) {
+                    pending.appendToBack(U"汉字");
+                    text += U"汉字";
+                }
+                texts.push_back(text);
+            }
+            if (line % 9 == 4) {
+                pending.clear();  // discarded: nothing of it is kept
+                continue;
+            }
+            printed.push_back(pending.print());
+            expected.push_back(texts);
+        }
     }
+    const vp::LineRuns copied = printed[1];
+    for (std::size_t i = 0; i < printed.size(); i += 2) printed[i] = {};
+    for (std::size_t i = 1; i < printed.size(); i += 2) {
+        ASSERT_EQ(printed[i].size(), expected[i].size()) << "line " << i;
+        for (std::size_t r = 0; r < expected[i].size(); ++r) {
+            EXPECT_EQ(printed[i][r].text, expected[i][r]) << "line " << i << " run " << r;
+            EXPECT_EQ(printed[i][r].x, int(r));
+        }
+    }
+    EXPECT_EQ(copied, printed[1]);
+    // A line written whole keeps its own copy of the characters.
+    vp::Run run;
+    auto text = std::make_unique<std::u32string>(U"1B 7A");
+    run.text = *text;
+    const vp::LineRuns line{run, run};
+    text.reset();
+    EXPECT_EQ(line[1].text, U"1B 7A");
 }
 
 TEST(Decoder, WrapsAtThePaperWidth) {

@@ -162,6 +162,14 @@ Decoder::Look Decoder::lookInModes(Run::Kind kind) const {
     return look;
 }
 
+// How many of `count` characters `pitch` dots apart fit in `room` dots. Most runs fit whole,
+// and are known to without a division.
+static std::size_t fitting(int room, int pitch, std::size_t count) {
+    if (room < pitch) return 0;
+    if (count * static_cast<std::size_t>(pitch) <= static_cast<std::size_t>(room)) return count;
+    return std::min(static_cast<std::size_t>(room / pitch), count);
+}
+
 void Decoder::place(Run::Kind kind, std::u32string_view characters) {
     const Look& look = this->look(kind);
     const Area inside = area();
@@ -172,17 +180,16 @@ void Decoder::place(Run::Kind kind, std::u32string_view characters) {
         // room for: they need no run of their own.
         if (room >= look.pitch && !line_.runs.empty() &&
             continues(line_.runs.back(), look, inside.left + line_.position)) {
-            taken = std::min(static_cast<std::size_t>(room / look.pitch), characters.size());
-            line_.runs.back().text += characters.substr(0, taken);
+            taken = fitting(room, look.pitch, characters.size());
+            line_.runs.appendToBack(characters.substr(0, taken));
         } else {
             // A character that does not fit prints the line and starts the next one; one
             // wider than the printing area is printed all the same.
             if (line_.position > 0 && look.pitch > room) printLine(modes_.lineSpacing);
             startLine();
-            const int fit = (inside.width - line_.position) / look.pitch;
-            taken = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fit, 1)), 1,
-                                            characters.size());
-            Run& run = line_.runs.emplace_back();
+            taken = std::max<std::size_t>(
+                fitting(inside.width - line_.position, look.pitch, characters.size()), 1);
+            Run& run = line_.runs.emplace_back(characters.substr(0, taken));
             run.kind = look.kind;
             run.style = look.style;
             run.x = inside.left + line_.position;
@@ -190,7 +197,6 @@ void Decoder::place(Run::Kind kind, std::u32string_view characters) {
             run.leftGap = look.leftGap;
             run.cellWidth = look.cellWidth;
             run.cellHeight = look.cellHeight;
-            run.text = characters.substr(0, taken);
         }
         line_.position += static_cast<int>(taken) * look.pitch;
         line_.extent = std::max(line_.extent, line_.position);
@@ -217,7 +223,7 @@ void Decoder::moveTo(int position) {
     if (position >= 0 && position < area().width) line_.position = position;
 }
 
-void Decoder::placeRun(Run run) {
+void Decoder::placeRun(Run run, std::u32string_view text) {
     // A character that does not fit prints the line and starts the next one; one wider than
     // the printing area is printed all the same.
     if (line_.position > 0 && line_.position + run.width() > area().width)
@@ -226,7 +232,9 @@ void Decoder::placeRun(Run run) {
     run.x = area().left + line_.position;
     line_.position += run.width();
     line_.extent = std::max(line_.extent, line_.position);
-    line_.runs.push_back(std::move(run));
+    Run& placed = line_.runs.emplace_back(text);
+    run.text = placed.text;
+    placed = std::move(run);
 }
 
 void Decoder::startLine() {
@@ -270,15 +278,16 @@ void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
 }
 
 void Decoder::mark(std::string_view bytes, std::string event) {
+    std::u32string label;
+    for (char c : hexBytes(bytes.substr(0, markerBytesShown))) label += char32_t(c);
+    if (bytes.size() > markerBytesShown) label += U" …";
     Run marker;
     marker.kind = Run::Kind::Marker;
-    for (char c : hexBytes(bytes.substr(0, markerBytesShown))) marker.text += char32_t(c);
-    if (bytes.size() > markerBytesShown) marker.text += U" …";
     marker.bytes = bytes;
     marker.cellWidth = markerCellWidth;
     marker.cellHeight = markerHeight;
-    marker.pitch = markerCellWidth * static_cast<int>(marker.text.size()) + 2 * markerPadding;
-    placeRun(std::move(marker));
+    marker.pitch = markerCellWidth * static_cast<int>(label.size()) + 2 * markerPadding;
+    placeRun(std::move(marker), label);
     note(std::move(event));
 }
 

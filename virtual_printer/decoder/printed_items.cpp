@@ -6,53 +6,43 @@
 
 namespace vp {
 
-RunText& RunText::operator=(RunText&& other) noexcept {
-    if (this == &other) return *this;
-    if (other.heap_) {
-        heap_ = std::move(other.heap_);
-        size_ = other.size_;
-        capacity_ = other.capacity_;
-    } else {
-        heap_.reset();
-        capacity_ = inPlace;
-        size_ = other.size_;
-        std::copy_n(other.local_, size_, local_);
-    }
-    other.size_ = 0;
-    other.capacity_ = inPlace;
-    return *this;
-}
-
-RunText& RunText::grow(std::u32string_view appended) {
-    const std::size_t size = size_ + appended.size();
-    const auto capacity = static_cast<std::uint32_t>(std::max<std::size_t>(size, 2 * capacity_));
-    auto grown = std::make_unique_for_overwrite<char32_t[]>(capacity);
-    std::char_traits<char32_t>::copy(grown.get(), data(), size_);
-    std::char_traits<char32_t>::copy(grown.get() + size_, appended.data(), appended.size());
-    heap_ = std::move(grown);
-    capacity_ = capacity;
-    size_ = static_cast<std::uint32_t>(size);
-    return *this;
-}
-
 LineRuns::LineRuns(std::initializer_list<Run> runs) {
     PendingRuns line;
-    for (const Run& run : runs) line.push_back(Run(run));
+    for (const Run& run : runs) {
+        Run& kept = line.emplace_back(run.text);
+        const std::u32string_view text = kept.text;
+        kept = run;
+        kept.text = text;
+    }
     *this = line.print();
 }
 
-Run& PendingRuns::emplace_back() {
-    if (first_ + size_ == capacity_) {
-        // The block is full: the line moves to a new one, and the lines printed before it
-        // keep the old one.
-        const std::size_t capacity = std::max(blockRuns, 2 * size_);
-        auto block = std::make_shared<Run[]>(capacity);
-        std::move(begin(), end(), block.get());
-        block_ = std::move(block);
-        capacity_ = capacity;
-        first_ = 0;
+PendingRuns::Block::Block(std::size_t runs, std::size_t characters)
+    : runs(std::make_unique<Run[]>(runs)),
+      characters(std::make_unique_for_overwrite<char32_t[]>(characters)),
+      runCount(runs),
+      characterCount(characters) {}
+
+// The block is full: the line moves to a new one, with room for `moreRuns` and
+// `moreCharacters` after it, and the lines printed before it keep the old one.
+void PendingRuns::moveToNewBlock(std::size_t moreRuns, std::size_t moreCharacters) {
+    const std::size_t characters = used_ - lineCharacters_;
+    auto block =
+        std::make_shared<Block>(std::max(blockRuns, 2 * (size_ + moreRuns)),
+                                std::max(blockCharacters, 2 * (characters + moreCharacters)));
+    if (block_) {
+        const char32_t* const from = block_->characters.get() + lineCharacters_;
+        std::char_traits<char32_t>::copy(block->characters.get(), from, characters);
+        for (std::size_t i = 0; i < size_; ++i) {
+            Run& moved = block->runs[i];
+            moved = std::move(begin()[i]);
+            moved.text = {block->characters.get() + (moved.text.data() - from), moved.text.size()};
+        }
     }
-    return begin()[size_++];
+    block_ = std::move(block);
+    first_ = 0;
+    lineCharacters_ = 0;
+    used_ = characters;
 }
 
 LineRuns PendingRuns::print() {
@@ -61,12 +51,14 @@ LineRuns PendingRuns::print() {
     LineRuns line(std::shared_ptr<const Run[]>(block_, begin()), size_);
     first_ += size_;
     size_ = 0;
+    lineCharacters_ = used_;
     return line;
 }
 
-void PendingRuns::clear() {
+void PendingRuns::discard() {
     std::fill(begin(), end(), Run());
     size_ = 0;
+    used_ = lineCharacters_;
 }
 
 Bitmap rasterBitmap(std::string_view data, int rowBytes, int widest) {

@@ -40,56 +40,6 @@ struct CharStyle {
     friend bool operator==(const CharStyle&, const CharStyle&) = default;
 };
 
-// The characters of a run. Most runs are a word or two between spaces or changes of style,
-// so the first few are kept in the run itself: a receipt's lines then cost no allocation for
-// their text. A longer run keeps its characters on the heap.
-class RunText {
-public:
-    RunText() = default;
-    RunText(std::u32string_view text) { append(text); }
-    RunText(const char32_t* text) : RunText(std::u32string_view(text)) {}
-    RunText(const RunText& other) : RunText(std::u32string_view(other)) {}
-    RunText(RunText&& other) noexcept { *this = std::move(other); }
-    RunText& operator=(const RunText& other) {
-        return this == &other ? *this : *this = std::u32string_view(other);
-    }
-    RunText& operator=(RunText&& other) noexcept;
-    RunText& operator=(std::u32string_view text) {
-        size_ = 0;
-        return append(text);
-    }
-    RunText& operator=(const char32_t* text) { return *this = std::u32string_view(text); }
-    RunText& operator+=(std::u32string_view text) { return append(text); }
-    RunText& operator+=(char32_t c) { return append({&c, 1}); }
-    // The text appended may be this run's own.
-    RunText& append(std::u32string_view text) {
-        if (size_ + text.size() > capacity_) return grow(text);
-        std::char_traits<char32_t>::move((heap_ ? heap_.get() : local_) + size_, text.data(),
-                                         text.size());
-        size_ += static_cast<std::uint32_t>(text.size());
-        return *this;
-    }
-
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    const char32_t* data() const { return heap_ ? heap_.get() : local_; }
-    char32_t operator[](std::size_t i) const { return data()[i]; }
-    const char32_t* begin() const { return data(); }
-    const char32_t* end() const { return data() + size_; }
-    operator std::u32string_view() const { return {data(), size_}; }
-    friend bool operator==(const RunText& a, const RunText& b) {
-        return std::u32string_view(a) == std::u32string_view(b);
-    }
-
-private:
-    RunText& grow(std::u32string_view appended);
-    static constexpr std::uint32_t inPlace = 11;
-    std::unique_ptr<char32_t[]> heap_;  // set once the text outgrows the run
-    std::uint32_t size_ = 0;
-    std::uint32_t capacity_ = inPlace;
-    char32_t local_[inPlace];  // only the first size_ are set
-};
-
 // Characters of one kind and style placed side by side, or a marker for bytes that printed
 // nothing sensible.
 struct Run {
@@ -99,7 +49,9 @@ struct Run {
     Run() {}
     Kind kind = Kind::Single;
     CharStyle style;
-    RunText text;       // the characters; for a marker, its label
+    // The characters; for a marker, its label. They lie beside the runs of the run's line,
+    // in the block its line keeps (LineRuns): a run is read where its line is.
+    std::u32string_view text;
     int x = 0;          // left edge, dots from the left of the printable area
     int pitch = 0;      // dots from one character to the next (markers: whole width)
     int leftGap = 0;    // spacing before each glyph inside its pitch
@@ -112,13 +64,13 @@ struct Run {
 };
 
 // The runs of a printed line. A printed line does not change, so the lines printed from one
-// stream keep their runs side by side in blocks they share (PendingRuns): a line then costs
-// no allocation of its own, nor does a copy of it. A line keeps its block for as long as it
-// lives.
+// stream keep their runs and characters side by side in blocks they share (PendingRuns): a
+// line then costs no allocation of its own, nor does a copy of it. A line keeps its block for
+// as long as it lives.
 class LineRuns {
 public:
     LineRuns() = default;
-    // Runs in a block of their own, as a test writes a line.
+    // Runs and characters in a block of their own, as a test writes a line.
     LineRuns(std::initializer_list<Run> runs);
 
     std::size_t size() const { return size_; }
@@ -139,27 +91,59 @@ private:
 };
 
 // The runs of the line being laid out, made in place in the block where they stay once the
-// line is printed, after the runs of the lines printed before it.
+// line is printed, after the runs of the lines printed before it; their characters likewise.
 class PendingRuns {
 public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    Run* begin() { return block_.get() + first_; }
+    Run* begin() { return block_ ? block_->runs.get() + first_ : nullptr; }
     Run* end() { return begin() + size_; }
     Run& back() { return begin()[size_ - 1]; }
-    // A new run after the others, as Run() makes it.
-    Run& emplace_back();
-    void push_back(Run&& run) { emplace_back() = std::move(run); }
+    // A new run after the others with a copy of `text`, its other members as Run() makes them.
+    Run& emplace_back(std::u32string_view text) {
+        if (!block_ || first_ + size_ == block_->runCount ||
+            used_ + text.size() > block_->characterCount)
+            moveToNewBlock(1, text.size());
+        Run& run = begin()[size_++];
+        run.text = {copy(text), text.size()};
+        return run;
+    }
+    // More characters for the last run.
+    void appendToBack(std::u32string_view text) {
+        if (used_ + text.size() > block_->characterCount) moveToNewBlock(0, text.size());
+        const std::u32string_view last = back().text;
+        copy(text);
+        back().text = {last.data(), last.size() + text.size()};
+    }
     // The line printed: its runs stay as they are, and the next line's go after them.
     LineRuns print();
     // The line discarded.
-    void clear();
+    void clear() {
+        if (size_ > 0) discard();
+    }
 
 private:
-    static constexpr std::size_t blockRuns = 64;
+    struct Block {
+        Block(std::size_t runs, std::size_t characters);
+        std::unique_ptr<Run[]> runs;
+        std::unique_ptr<char32_t[]> characters;
+        std::size_t runCount, characterCount;
+    };
+    // Copies `text` after the characters in the block, where the last run's characters end.
+    const char32_t* copy(std::u32string_view text) {
+        char32_t* const at = block_->characters.get() + used_;
+        std::char_traits<char32_t>::copy(at, text.data(), text.size());
+        used_ += text.size();
+        return at;
+    }
+    void moveToNewBlock(std::size_t moreRuns, std::size_t moreCharacters);
+    void discard();
+    static constexpr std::size_t blockRuns = 64, blockCharacters = 1024;
     // Runs past first_ + size_ are always as Run() makes them.
-    std::shared_ptr<Run[]> block_;
-    std::size_t capacity_ = 0, first_ = 0, size_ = 0;
+    std::shared_ptr<Block> block_;
+    std::size_t first_ = 0, size_ = 0;
+    // The pending line's characters begin at lineCharacters_; used_ are taken.
+    std::size_t lineCharacters_ = 0, used_ = 0;
 };
 
 // Dots as the printer receives them in raster form: `height` rows of `rowBytes()` bytes, the
