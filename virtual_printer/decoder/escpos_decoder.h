@@ -115,12 +115,13 @@ private:
         int extent = 0;        // the right edge of what is placed
         bool started = false;  // something placed: alignment is now fixed for this line
         Align align = Align::Left;
-        // Empties the line; its runs' block stays for the next one.
+        // Empties the line, member by member: its runs' block stays for the next one.
         void clear() {
             runs.clear();
-            PendingRuns kept = std::move(runs);
-            *this = PendingLine{};
-            runs = std::move(kept);
+            images.clear();
+            position = extent = 0;
+            started = false;
+            align = Align::Left;
         }
     };
     // The printing area of GS L and GS W, inside the printable width.

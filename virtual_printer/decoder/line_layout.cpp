@@ -246,7 +246,9 @@ void Decoder::startLine() {
 }
 
 void Decoder::printLine(int feedDots) {
-    PrintedLine printed;
+    // Made where it goes on to the sink, rather than moved there.
+    Item item(std::in_place_type<PrintedLine>);
+    PrintedLine& printed = *std::get_if<PrintedLine>(&item);
     const Align align = line_.started ? line_.align : modes_.align;
     // ESC $ and ESC \ may have moved back: the line is as wide as what it holds.
     const int shift = alignedShift(align, std::max(0, area().width - line_.extent));
@@ -264,7 +266,7 @@ void Decoder::printLine(int feedDots) {
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
     printed.upsideDown = modes_.upsideDown && !printed.blank();
     line_.clear();
-    if (printed.height > 0) sink_.item(Item(std::in_place_type<PrintedLine>, std::move(printed)));
+    if (printed.height > 0) sink_.item(std::move(item));
 }
 
 void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
