@@ -141,7 +141,7 @@ std::string describe(const vp::Run& run) {
                        : run.style.font == vp::Font::A     ? "a"
                                                            : "b";
     if (run.style.emphasised) text += "E";
-    if (run.style.underline) text += "U" + std::to_string(run.style.underline);
+    if (run.style.underline) (text += "U") += std::to_string(run.style.underline);
     if (run.style.reverse) text += "R";
     if (run.style.widthScale != 1 || run.style.heightScale != 1)
         text += std::to_string(run.style.widthScale) + "x" + std::to_string(run.style.heightScale);
@@ -170,7 +170,7 @@ std::string describe(const std::vector<vp::Item>& items) {
                 [](const vp::PrintedLine& line) {
                     std::string described = "line " + std::to_string(line.height) + "/" +
                                             std::to_string(line.inkHeight);
-                    for (const vp::Run& run : line.runs) described += " " + describe(run);
+                    for (const vp::Run& run : line.runs) (described += " ") += describe(run);
                     for (const vp::LineImage& image : line.images)
                         described += " i@" + std::to_string(image.x) + "/" + describe(image.bitmap);
                     return described;
