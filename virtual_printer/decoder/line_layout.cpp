@@ -246,9 +246,7 @@ void Decoder::startLine() {
 }
 
 void Decoder::printLine(int feedDots) {
-    // Made where it goes on to the sink, rather than moved there.
-    Item item(std::in_place_type<PrintedLine>);
-    PrintedLine& printed = *std::get_if<PrintedLine>(&item);
+    PrintedLine printed;
     const Align align = line_.started ? line_.align : modes_.align;
     // ESC $ and ESC \ may have moved back: the line is as wide as what it holds.
     const int shift = alignedShift(align, std::max(0, area().width - line_.extent));
@@ -266,7 +264,7 @@ void Decoder::printLine(int feedDots) {
     printed.height = std::max(std::min(feedDots, longestFeedDots), printed.inkHeight);
     printed.upsideDown = modes_.upsideDown && !printed.blank();
     line_.clear();
-    if (printed.height > 0) sink_.item(std::move(item));
+    if (printed.height > 0) sink_.item(Item(std::in_place_type<PrintedLine>, std::move(printed)));
 }
 
 void Decoder::cut(bool partial, std::string_view bytes, int feedDots) {
