@@ -94,6 +94,11 @@ private:
 // line is printed, after the runs of the lines printed before it; their characters likewise.
 class PendingRuns {
 public:
+    PendingRuns() = default;
+    // One line is laid out in a block at a time: two copies would write the same runs.
+    PendingRuns(const PendingRuns&) = delete;
+    PendingRuns& operator=(const PendingRuns&) = delete;
+
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     Run* begin() { return block_ ? block_->runs.get() + first_ : nullptr; }
