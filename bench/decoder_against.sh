@@ -2,8 +2,8 @@
 # The decoder's throughput on the tester's receipts, this tree's against an earlier
 # revision's, side by side: both decoders are built in release from source, and timed in
 # turns, so that a busy machine slows both alike. Prints the median and best of each and the
-# ratio of the medians. This machine's speed varies by a third from one minute to the next;
-# the ratio does not.
+# ratio of the medians. A shared or throttled processor's speed can vary by a third from one
+# minute to the next; the ratio holds.
 # Usage: bench/decoder_against.sh REVISION [rounds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
