@@ -25,7 +25,7 @@ cmake --build "$work/before/build" --target vprinter_decoder >/dev/null
 
 # One driver for both, built the same way against each tree's decoder.
 driver() {
-    c++ -std=c++20 -O2 -I "$1/virtual_printer/decoder" bench/decoder_throughput.cpp \
+    c++ -std=c++20 -O2 -I bench -I "$1/virtual_printer/decoder" bench/decoder_throughput.cpp \
         "$2/virtual_printer/libvprinter_decoder.a" -lzint -o "$3"
 }
 driver "$work/before" "$work/before/build" "$work/before-decoder"

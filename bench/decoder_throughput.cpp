@@ -3,24 +3,13 @@
 // a printer's connection delivers them, with each receipt dropped as it ends. Written against
 // the engine's oldest interface, so that decoder_against.sh can build it with an earlier
 // revision's decoder too.
-#include <time.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "bench_support.h"
 #include "printer_engine.h"
-
-namespace {
-
-double processorSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     std::string stream;

@@ -297,8 +297,8 @@ private:
     // Places characters of one kind side by side, wrapping where the line is full.
     void place(Run::Kind kind, std::u32string_view characters);
     void place(Run::Kind kind, char32_t character) { place(kind, {&character, 1}); }
-    // Places a marker as a run of its own, with `text` for its label.
-    void placeRun(Run run, std::u32string_view text);
+    // Places a marker as a run of its own.
+    void placeRun(Run run);
     static bool continues(const Run& last, const Look& next, int x);
     void startLine();
     void printLine(int feedDots);

@@ -223,7 +223,7 @@ void Decoder::moveTo(int position) {
     if (position >= 0 && position < area().width) line_.position = position;
 }
 
-void Decoder::placeRun(Run run, std::u32string_view text) {
+void Decoder::placeRun(Run run) {
     // A character that does not fit prints the line and starts the next one; one wider than
     // the printing area is printed all the same.
     if (line_.position > 0 && line_.position + run.width() > area().width)
@@ -232,9 +232,7 @@ void Decoder::placeRun(Run run, std::u32string_view text) {
     run.x = area().left + line_.position;
     line_.position += run.width();
     line_.extent = std::max(line_.extent, line_.position);
-    Run& placed = line_.runs.emplace_back(text);
-    run.text = placed.text;
-    placed = std::move(run);
+    line_.runs.push_back(std::move(run));
 }
 
 void Decoder::startLine() {
@@ -283,11 +281,12 @@ void Decoder::mark(std::string_view bytes, std::string event) {
     if (bytes.size() > markerBytesShown) label += U" …";
     Run marker;
     marker.kind = Run::Kind::Marker;
+    marker.text = label;  // copied beside the line's other characters when placed
     marker.bytes = bytes;
     marker.cellWidth = markerCellWidth;
     marker.cellHeight = markerHeight;
     marker.pitch = markerCellWidth * static_cast<int>(label.size()) + 2 * markerPadding;
-    placeRun(std::move(marker), label);
+    placeRun(std::move(marker));
     note(std::move(event));
 }
 

@@ -8,12 +8,7 @@ namespace vp {
 
 LineRuns::LineRuns(std::initializer_list<Run> runs) {
     PendingRuns line;
-    for (const Run& run : runs) {
-        Run& kept = line.emplace_back(run.text);
-        const std::u32string_view text = kept.text;
-        kept = run;
-        kept.text = text;
-    }
+    for (const Run& run : runs) line.push_back(run);
     *this = line.print();
 }
 

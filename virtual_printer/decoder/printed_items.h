@@ -99,7 +99,6 @@ public:
     PendingRuns(const PendingRuns&) = delete;
     PendingRuns& operator=(const PendingRuns&) = delete;
 
-    std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     Run* begin() { return block_ ? block_->runs.get() + first_ : nullptr; }
     Run* end() { return begin() + size_; }
@@ -112,6 +111,12 @@ public:
         Run& run = begin()[size_++];
         run.text = {copy(text), text.size()};
         return run;
+    }
+    // A copy of `run` after the others, its characters copied beside theirs.
+    void push_back(Run run) {
+        Run& kept = emplace_back(run.text);
+        run.text = kept.text;
+        kept = std::move(run);
     }
     // More characters for the last run.
     void appendToBack(std::u32string_view text) {
