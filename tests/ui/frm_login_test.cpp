@@ -806,6 +806,9 @@ private slots:
                 if (dialog == nullptr) return;
                 poll.stop();
                 proposed = dialog->selectedFiles().value(0);
+                // The dialog leaves the name box as it is while the box has the focus, which
+                // it gets or not depending on when the window system activates the dialog.
+                if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
                 dialog->selectFile(path);
                 QMetaObject::invokeMethod(dialog, "accept");  // as the 保存 button does
             });
